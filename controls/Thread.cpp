@@ -1,0 +1,93 @@
+#include "controls/Thread.h"
+
+#include <QCoreApplication>
+#include <QMetaObject>
+#include <QPointer>
+#include <QThread>
+
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+namespace skarvet {
+namespace {
+
+std::atomic<int> g_running{0};
+std::atomic<QObject*> g_context{nullptr};
+
+QObject* MainThreadContext() {
+  QObject* context = g_context.load();
+  return context ? context : QCoreApplication::instance();
+}
+
+} // namespace
+
+// Shared by the object and its system thread, so that the thread can leave
+// safely when an unstarted object is deleted.
+struct TThread::Gate {
+  std::mutex mutex;
+  std::condition_variable wake;
+  bool open = false;
+  bool abandoned = false;
+};
+
+TThread::TThread() : gate_(std::make_shared<Gate>()) {
+  ++g_running;
+  try {
+    std::thread(&TThread::Run, this, gate_).detach();
+  } catch (...) {
+    --g_running;
+    throw;
+  }
+}
+
+TThread::~TThread() {
+  if (!started_) {
+    std::lock_guard lock(gate_->mutex);
+    gate_->abandoned = true;
+    gate_->wake.notify_one();
+  }
+}
+
+void TThread::Resume() {
+  if (started_) return;
+  started_ = true;
+  std::lock_guard lock(gate_->mutex);
+  gate_->open = true;
+  gate_->wake.notify_one();
+}
+
+int TThread::RunningCount() { return g_running.load(); }
+
+void TThread::SetMainThreadContext(QObject* context) { g_context.store(context); }
+
+void TThread::Run(TThread* self, std::shared_ptr<Gate> gate) {
+  {
+    std::unique_lock lock(gate->mutex);
+    gate->wake.wait(lock, [&] { return gate->open || gate->abandoned; });
+    if (gate->abandoned) {
+      --g_running;
+      return;
+    }
+  }
+  try {
+    self->Execute();
+  } catch (...) {
+    // A body that throws ends its thread; nothing may escape into the runtime.
+  }
+  // Every write of the mark happened on the main thread before the body's
+  // last synchronised step returned, so this read sees it.
+  if (self->FreeOnTerminate()) delete self;
+  --g_running;
+}
+
+void TThread::Synchronize(const std::function<void()>& step) {
+  QObject* context = MainThreadContext();
+  if (!context || QThread::currentThread() == context->thread()) {
+    step();
+    return;
+  }
+  QMetaObject::invokeMethod(context, step, Qt::BlockingQueuedConnection);
+}
+
+} // namespace skarvet

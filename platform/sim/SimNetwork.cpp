@@ -1,0 +1,80 @@
+#include "platform/sim/SimNetwork.h"
+
+#include <algorithm>
+
+namespace skarvet::sim {
+
+std::string UpperAscii(std::string text) {
+  for (char& c : text) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return text;
+}
+
+bool EqualsIgnoreCase(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && UpperAscii(a) == UpperAscii(b);
+}
+
+Network Network::Default() {
+  Network net;
+  net.primaryDomain = "ONDRAVEL";
+  net.localComputer = "ADMINPC";
+  net.ownAccount = "ONDRAVEL\\operator";
+
+  net.domains = {{"ONDRAVEL", false}, {"WORKGROUP", true}, {"LAB", false}};
+
+  auto computer = [](std::string name, std::string domain, HostState state, std::string user) {
+    Computer c;
+    c.name = std::move(name);
+    c.domain = std::move(domain);
+    c.state = state;
+    c.interactiveUser = std::move(user);
+    return c;
+  };
+  net.computers = {
+      computer("ADMINPC", "ONDRAVEL", HostState::Online, "ONDRAVEL\\operator"),
+      computer("ALPHA", "ONDRAVEL", HostState::Online, "ONDRAVEL\\jsmith"),
+      computer("BRAVO", "ONDRAVEL", HostState::Online, "ONDRAVEL\\mjones"),
+      computer("CHARLIE", "ONDRAVEL", HostState::Offline, ""),
+      computer("DELTA", "ONDRAVEL", HostState::RpcUnavailable, "ONDRAVEL\\kbrown"),
+      computer("ECHO", "ONDRAVEL", HostState::Online, ""),
+      computer("KITCHEN", "WORKGROUP", HostState::Online, "KITCHEN\\Cook"),
+      computer("LAPTOP7", "WORKGROUP", HostState::Offline, ""),
+  };
+
+  net.accounts = {
+      // The program's own account: rights everywhere in its domain but BRAVO.
+      {"ONDRAVEL", "operator", "operator", {"ADMINPC", "ALPHA", "CHARLIE", "DELTA", "ECHO"}},
+      {"ONDRAVEL", "admin", "Secret1", {"ADMINPC", "ALPHA", "BRAVO", "CHARLIE", "DELTA", "ECHO"}},
+      {"ONDRAVEL", "helpdesk", "helpdesk", {}},
+      {"KITCHEN", "Administrator", "kitchen", {"KITCHEN"}},
+  };
+
+  net.providers = {
+      {"Microsoft Windows Network", {"ONDRAVEL", "WORKGROUP", "LAB"}},
+      {"Web Client Network", {"\\\\FILES", "\\\\PRINTSRV"}},
+      {"Ondravel Lab Network", {"WORKGROUP"}},
+  };
+  return net;
+}
+
+Computer* Network::FindComputer(const std::string& name) {
+  auto it = std::find_if(computers.begin(), computers.end(),
+                         [&](const Computer& c) { return EqualsIgnoreCase(c.name, name); });
+  return it == computers.end() ? nullptr : &*it;
+}
+
+const Domain* Network::FindDomain(const std::string& name) const {
+  auto it = std::find_if(domains.begin(), domains.end(),
+                         [&](const Domain& d) { return EqualsIgnoreCase(d.name, name); });
+  return it == domains.end() ? nullptr : &*it;
+}
+
+const Account* Network::FindAccount(const std::string& authority, const std::string& user) const {
+  auto it = std::find_if(accounts.begin(), accounts.end(), [&](const Account& a) {
+    return EqualsIgnoreCase(a.authority, authority) && EqualsIgnoreCase(a.user, user);
+  });
+  return it == accounts.end() ? nullptr : &*it;
+}
+
+} // namespace skarvet::sim

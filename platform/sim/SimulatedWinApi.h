@@ -1,0 +1,141 @@
+// The simulated Windows network: the default implementation of the seam off
+// Windows. It answers every call the program makes the way Windows would,
+// against the in-process network of SimNetwork.h, so the program does real
+// work here. Thread-safe: worker threads call in concurrently.
+//
+// Per-thread state (last error, impersonation, component initialisation,
+// error information) is kept per thread as on Windows; share connections
+// belong to the whole process.
+#pragma once
+
+#include "platform/WinApi.h"
+#include "platform/sim/SimNetwork.h"
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace skarvet {
+
+class SimulatedWinApi : public WinApi {
+public:
+  // The latency is added to every call that reaches the network, so that
+  // the program's progress animation can be seen. Tests pass zero.
+  static constexpr std::chrono::milliseconds kDefaultLatency{300};
+
+  explicit SimulatedWinApi(sim::Network network = sim::Network::Default(),
+                           std::chrono::milliseconds latency = kDefaultLatency);
+  ~SimulatedWinApi() override;
+
+  // user32
+  DWORD GetSysColor(int nIndex) override;
+  // kernel32
+  DWORD GetLastError() override;
+  void SetLastError(DWORD dwErrCode) override;
+  HANDLE GetCurrentProcess() override;
+  BOOL CloseHandle(HANDLE hObject) override;
+  DWORD FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD dwLanguageId,
+                       LPSTR lpBuffer, DWORD nSize, va_list* Arguments) override;
+  // advapi32
+  BOOL LogonUserA(LPCSTR lpszUsername, LPCSTR lpszDomain, LPCSTR lpszPassword, DWORD dwLogonType,
+                  DWORD dwLogonProvider, PHANDLE phToken) override;
+  BOOL ImpersonateLoggedOnUser(HANDLE hToken) override;
+  BOOL OpenProcessToken(HANDLE ProcessHandle, DWORD DesiredAccess, PHANDLE TokenHandle) override;
+  BOOL LookupPrivilegeValueA(LPCSTR lpSystemName, LPCSTR lpName, PLUID lpLuid) override;
+  BOOL AdjustTokenPrivileges(HANDLE TokenHandle, BOOL DisableAllPrivileges,
+                             PTOKEN_PRIVILEGES NewState, DWORD BufferLength,
+                             PTOKEN_PRIVILEGES PreviousState, PDWORD ReturnLength) override;
+  BOOL InitiateSystemShutdownExA(LPSTR lpMachineName, LPSTR lpMessage, DWORD dwTimeout,
+                                 BOOL bForceAppsClosed, BOOL bRebootAfterShutdown,
+                                 DWORD dwReason) override;
+  // mpr
+  DWORD WNetAddConnection2A(LPNETRESOURCEA lpNetResource, LPCSTR lpPassword, LPCSTR lpUserName,
+                            DWORD dwFlags) override;
+  DWORD WNetOpenEnumA(DWORD dwScope, DWORD dwType, DWORD dwUsage, LPNETRESOURCEA lpNetResource,
+                      LPHANDLE lphEnum) override;
+  DWORD WNetEnumResourceA(HANDLE hEnum, LPDWORD lpcCount, LPVOID lpBuffer,
+                          LPDWORD lpBufferSize) override;
+  DWORD WNetCloseEnum(HANDLE hEnum) override;
+  // netapi32
+  NET_API_STATUS NetServerEnum(LPCWSTR servername, DWORD level, LPBYTE* bufptr, DWORD prefmaxlen,
+                               LPDWORD entriesread, LPDWORD totalentries, DWORD servertype,
+                               LPCWSTR domain, LPDWORD resume_handle) override;
+  NET_API_STATUS NetApiBufferFree(LPVOID Buffer) override;
+  // ole32
+  HRESULT CoInitialize(LPVOID pvReserved) override;
+  HRESULT CoCreateScriptControl(std::unique_ptr<ScriptControlObject>& object) override;
+  HRESULT GetErrorInfo(DWORD dwReserved, ComErrorInfo& info) override;
+  // shell32
+  HINSTANCE ShellExecuteA(HWND hwnd, LPCSTR lpOperation, LPCSTR lpFile, LPCSTR lpParameters,
+                          LPCSTR lpDirectory, INT nShowCmd) override;
+
+  // --- for tests and the README's tour ------------------------------------
+  void SetLatency(std::chrono::milliseconds latency);
+  std::chrono::milliseconds Latency() const;
+  void SetSysColor(int nIndex, DWORD color);
+  // Runs `f` on the network under the lock, to inspect or change it.
+  void WithNetwork(const std::function<void(sim::Network&)>& f);
+  // How a web page is handed to the desktop; replaceable so tests open nothing.
+  void SetUrlOpener(std::function<bool(const std::string&)> opener);
+
+  // Per-thread error information, left by a failed script control call.
+  static void SetThreadErrorInfo(const ComErrorInfo& info);
+
+protected:
+  // Waits for the simulated network's answer time (no lock held).
+  void SimulateLatency() const;
+
+  // Identity the calling thread acts with on the network: the impersonated
+  // token's credentials, or the program's own account.
+  struct Credentials {
+    std::string authority; // domain or computer name
+    std::string user;
+    std::string password;
+    bool own = true;       // the program's own account (no password check)
+  };
+
+  mutable std::mutex mutex_;
+  sim::Network network_;
+  std::atomic<long long> latencyMs_;
+  std::array<DWORD, 31> sysColors_{};
+
+  // Handles: tokens and enumerations share one numbering, never 0.
+  std::uintptr_t nextHandle_ = 0x100;
+  HANDLE NewHandleLocked();
+
+  // --- security and shutdown (SimulatedSecurity.cpp) ----------------------
+  struct Token {
+    bool processToken = false;
+    Credentials credentials;
+  };
+  std::map<HANDLE, Token> tokens_;
+  bool shutdownPrivilegeEnabled_ = false;
+  struct ShareConnection {
+    std::string computer; // upper case, no backslashes
+    Credentials credentials;
+  };
+  std::vector<ShareConnection> shareConnections_;
+  // Credentials that reach `computer` from the calling thread (impersonation
+  // first, then a share connection of the process, then the own account).
+  Credentials CredentialsForLocked(const std::string& computer) const;
+
+  // --- listing (SimulatedListing.cpp) -------------------------------------
+  struct Enumeration {
+    std::vector<std::pair<int, std::string>> entries; // (kind, name) still to hand out
+    std::string providerName;
+    std::size_t next = 0;
+    int level = 0; // 0: providers, 1: a provider's children, 2: a domain's children
+  };
+  std::map<HANDLE, Enumeration> enumerations_;
+
+  // --- shell (SimulatedShell.cpp) -------------------------------------------
+  std::function<bool(const std::string&)> urlOpener_;
+};
+
+} // namespace skarvet

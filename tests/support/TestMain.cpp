@@ -1,0 +1,28 @@
+// Shared main of the test programs: headless Qt and a zero-latency network.
+#include "controls/Thread.h"
+#include "platform/WinApi.h"
+#include "platform/sim/SimulatedWinApi.h"
+
+#include <QApplication>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+int main(int argc, char** argv) {
+  if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  if (!std::getenv("XDG_RUNTIME_DIR")) setenv("XDG_RUNTIME_DIR", "/tmp", 1);
+  QApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+
+  // The default network answers at once in tests; tests that need latency
+  // or a fake install their own with ScopedWinApi.
+  skarvet::SimulatedWinApi network(skarvet::sim::Network::Default(),
+                                   std::chrono::milliseconds(0));
+  skarvet::ScopedWinApi useNetwork(network);
+
+  const int result = RUN_ALL_TESTS();
+  // Workers still waiting for a held request must not outlive the objects
+  // they use; end the process as the program itself does.
+  if (skarvet::TThread::RunningCount() > 0) std::_Exit(result);
+  return result;
+}
