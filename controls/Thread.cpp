@@ -57,9 +57,13 @@ void TThread::Resume() {
   gate_->wake.notify_one();
 }
 
-int TThread::RunningCount() { return g_running.load(); }
+int TThread::RunningCount() {
+  return g_running.load();
+}
 
-void TThread::SetMainThreadContext(QObject* context) { g_context.store(context); }
+void TThread::SetMainThreadContext(QObject* context) {
+  g_context.store(context);
+}
 
 void TThread::Run(TThread* self, std::shared_ptr<Gate> gate) {
   {

@@ -5,6 +5,8 @@
 namespace skarvet {
 
 void TMainForm::FillReasonList() {}
-std::uint32_t TMainForm::SelectedReasonCode() const { return 0x00010000; }
+std::uint32_t TMainForm::SelectedReasonCode() const {
+  return 0x00010000;
+}
 
 } // namespace skarvet

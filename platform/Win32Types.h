@@ -181,8 +181,12 @@ inline constexpr HRESULT REGDB_E_CLASSNOTREG = static_cast<HRESULT>(0x80040154u)
 inline constexpr HRESULT CO_E_NOTINITIALIZED = static_cast<HRESULT>(0x800401F0u);
 inline constexpr HRESULT DISP_E_EXCEPTION = static_cast<HRESULT>(0x80020009u);
 
-inline constexpr bool SUCCEEDED(HRESULT hr) { return hr >= 0; }
-inline constexpr bool FAILED(HRESULT hr) { return hr < 0; }
+inline constexpr bool SUCCEEDED(HRESULT hr) {
+  return hr >= 0;
+}
+inline constexpr bool FAILED(HRESULT hr) {
+  return hr < 0;
+}
 
 // --- user32 ---------------------------------------------------------------
 inline constexpr int COLOR_SCROLLBAR = 0;
@@ -220,8 +224,14 @@ inline constexpr int SW_SHOWNORMAL = 1;
 inline constexpr DWORD RGB(BYTE r, BYTE g, BYTE b) {
   return static_cast<DWORD>(r) | (static_cast<DWORD>(g) << 8) | (static_cast<DWORD>(b) << 16);
 }
-inline constexpr BYTE GetRValue(DWORD rgb) { return static_cast<BYTE>(rgb & 0xFF); }
-inline constexpr BYTE GetGValue(DWORD rgb) { return static_cast<BYTE>((rgb >> 8) & 0xFF); }
-inline constexpr BYTE GetBValue(DWORD rgb) { return static_cast<BYTE>((rgb >> 16) & 0xFF); }
+inline constexpr BYTE GetRValue(DWORD rgb) {
+  return static_cast<BYTE>(rgb & 0xFF);
+}
+inline constexpr BYTE GetGValue(DWORD rgb) {
+  return static_cast<BYTE>((rgb >> 8) & 0xFF);
+}
+inline constexpr BYTE GetBValue(DWORD rgb) {
+  return static_cast<BYTE>((rgb >> 16) & 0xFF);
+}
 
 #endif // _WIN32

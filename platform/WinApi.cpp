@@ -24,6 +24,8 @@ WinApi& Api() {
 ScopedWinApi::ScopedWinApi(WinApi& api)
     : previous_(g_current.exchange(&api, std::memory_order_acq_rel)) {}
 
-ScopedWinApi::~ScopedWinApi() { g_current.store(previous_, std::memory_order_release); }
+ScopedWinApi::~ScopedWinApi() {
+  g_current.store(previous_, std::memory_order_release);
+}
 
 } // namespace skarvet

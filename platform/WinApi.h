@@ -72,8 +72,7 @@ public:
   virtual BOOL LogonUserA(LPCSTR lpszUsername, LPCSTR lpszDomain, LPCSTR lpszPassword,
                           DWORD dwLogonType, DWORD dwLogonProvider, PHANDLE phToken) = 0;
   virtual BOOL ImpersonateLoggedOnUser(HANDLE hToken) = 0;
-  virtual BOOL OpenProcessToken(HANDLE ProcessHandle, DWORD DesiredAccess,
-                                PHANDLE TokenHandle) = 0;
+  virtual BOOL OpenProcessToken(HANDLE ProcessHandle, DWORD DesiredAccess, PHANDLE TokenHandle) = 0;
   virtual BOOL LookupPrivilegeValueA(LPCSTR lpSystemName, LPCSTR lpName, PLUID lpLuid) = 0;
   virtual BOOL AdjustTokenPrivileges(HANDLE TokenHandle, BOOL DisableAllPrivileges,
                                      PTOKEN_PRIVILEGES NewState, DWORD BufferLength,
@@ -93,9 +92,8 @@ public:
 
   // --- netapi32 ----------------------------------------------------------
   virtual NET_API_STATUS NetServerEnum(LPCWSTR servername, DWORD level, LPBYTE* bufptr,
-                                       DWORD prefmaxlen, LPDWORD entriesread,
-                                       LPDWORD totalentries, DWORD servertype, LPCWSTR domain,
-                                       LPDWORD resume_handle) = 0;
+                                       DWORD prefmaxlen, LPDWORD entriesread, LPDWORD totalentries,
+                                       DWORD servertype, LPCWSTR domain, LPDWORD resume_handle) = 0;
   virtual NET_API_STATUS NetApiBufferFree(LPVOID Buffer) = 0;
 
   // --- ole32 / oleaut32 ----------------------------------------------------
@@ -109,8 +107,8 @@ public:
   virtual HRESULT GetErrorInfo(DWORD dwReserved, ComErrorInfo& info) = 0;
 
   // --- shell32 -----------------------------------------------------------
-  virtual HINSTANCE ShellExecuteA(HWND hwnd, LPCSTR lpOperation, LPCSTR lpFile,
-                                  LPCSTR lpParameters, LPCSTR lpDirectory, INT nShowCmd) = 0;
+  virtual HINSTANCE ShellExecuteA(HWND hwnd, LPCSTR lpOperation, LPCSTR lpFile, LPCSTR lpParameters,
+                                  LPCSTR lpDirectory, INT nShowCmd) = 0;
 };
 
 // The process-wide instance: native on Windows, the simulated network

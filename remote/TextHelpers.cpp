@@ -4,7 +4,9 @@
 
 namespace skarvet {
 namespace {
-bool IsTrimmed(char c) { return static_cast<unsigned char>(c) <= 32; }
+bool IsTrimmed(char c) {
+  return static_cast<unsigned char>(c) <= 32;
+}
 } // namespace
 
 std::string Trim(std::string_view text) {

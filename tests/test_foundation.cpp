@@ -58,7 +58,10 @@ TEST(TextRules, TrimRemovesCodesUpToBlankAtBothEndsOnly) {
   EXPECT_EQ(Trim(""), "");
   EXPECT_EQ(Trim(" \t\r\n"), "");
   EXPECT_EQ(Trim(std::string("\0\x01 a b \x1f", 8)), "a b");
-  EXPECT_EQ(Trim("\x7f" "x"), "\x7f" "x"); // 127 is not trimmed
+  EXPECT_EQ(Trim("\x7f"
+                 "x"),
+            "\x7f"
+            "x");                            // 127 is not trimmed
   EXPECT_EQ(Trim("\xa0x\xa0"), "\xa0x\xa0"); // nor is a code above 127
 }
 
@@ -72,4 +75,17 @@ TEST(TextRules, RoundingSendsHalvesToTheEvenNeighbour) {
   EXPECT_EQ(RoundHalfEven(-2.5), -2);
   EXPECT_EQ(RoundHalfEven(-3.5), -4);
   EXPECT_EQ(RoundHalfEven(-0.4), 0);
+}
+
+#include "remote/AnsiCodePage.h"
+
+TEST(AnsiCodePage, RoundTripsEveryByteAndReplacesWhatItCannotHold) {
+  std::string all;
+  for (int b = 1; b < 256; ++b) all.push_back(static_cast<char>(b));
+  EXPECT_EQ(WideToAnsi(AnsiToWide(all)), all);
+  EXPECT_EQ(AnsiToWide("\x80"), u"\u20AC");
+  EXPECT_EQ(WideToAnsi(u"\u20AC\u00E9"), "\x80\xE9");
+  EXPECT_EQ(WideToAnsi(u"a\u4E2Db"), "a?b");
+  EXPECT_EQ(WideToAnsi(u"\U0001F600"), "?");                // one character, one '?'
+  EXPECT_EQ(WideToAnsi(std::u16string(1, u'\xD800')), "?"); // lone surrogate
 }

@@ -16,23 +16,23 @@ enum class HostState {
 };
 
 struct Computer {
-  std::string name;            // NetBIOS name, upper case
-  std::string domain;          // the domain or workgroup it belongs to
+  std::string name;   // NetBIOS name, upper case
+  std::string domain; // the domain or workgroup it belongs to
   HostState state = HostState::Online;
   std::string interactiveUser; // "DOMAIN\\user" logged on at its console; empty = nobody
   // A restarted computer is unreachable until this moment, then back.
   std::chrono::steady_clock::time_point unreachableUntil{};
-  int restarts = 0;            // restarts honoured so far
-  int shutdowns = 0;           // shutdowns honoured so far (it then stays Offline)
-  int logoffs = 0;             // forced logoffs honoured so far
+  int restarts = 0;               // restarts honoured so far
+  int shutdowns = 0;              // shutdowns honoured so far (it then stays Offline)
+  int logoffs = 0;                // forced logoffs honoured so far
   std::string lastReasonAndFlags; // "reason=0x..., force=..., reboot=..." of the last request
 };
 
 struct Account {
-  std::string authority;             // domain name, or computer name for a local account
+  std::string authority; // domain name, or computer name for a local account
   std::string user;
   std::string password;
-  std::vector<std::string> adminOn;  // computers on which it may shut down and log off
+  std::vector<std::string> adminOn; // computers on which it may shut down and log off
 };
 
 struct Domain {
@@ -52,15 +52,15 @@ struct Network {
   std::vector<Computer> computers;
   std::vector<Account> accounts;
   std::vector<Provider> providers;
-  std::string primaryDomain;      // listed by NetServerEnum for a null domain
-  std::string localComputer;      // the computer the program runs on
-  std::string ownAccount;         // "DOMAIN\\user" the program runs as
+  std::string primaryDomain;                       // listed by NetServerEnum for a null domain
+  std::string localComputer;                       // the computer the program runs on
+  std::string ownAccount;                          // "DOMAIN\\user" the program runs as
   std::chrono::milliseconds restartDowntime{8000}; // how long a restart keeps it away
 
   // The network every run starts with: see README, "Trying it out".
   static Network Default();
 
-  Computer* FindComputer(const std::string& name);  // case-insensitive; nullptr if none
+  Computer* FindComputer(const std::string& name); // case-insensitive; nullptr if none
   const Domain* FindDomain(const std::string& name) const;
   const Account* FindAccount(const std::string& authority, const std::string& user) const;
 };

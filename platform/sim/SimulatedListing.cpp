@@ -10,11 +10,15 @@ DWORD SimulatedWinApi::WNetOpenEnumA(DWORD, DWORD, DWORD, LPNETRESOURCEA, LPHAND
 DWORD SimulatedWinApi::WNetEnumResourceA(HANDLE, LPDWORD, LPVOID, LPDWORD) {
   return ERROR_INVALID_HANDLE;
 }
-DWORD SimulatedWinApi::WNetCloseEnum(HANDLE) { return ERROR_INVALID_HANDLE; }
+DWORD SimulatedWinApi::WNetCloseEnum(HANDLE) {
+  return ERROR_INVALID_HANDLE;
+}
 NET_API_STATUS SimulatedWinApi::NetServerEnum(LPCWSTR, DWORD, LPBYTE*, DWORD, LPDWORD, LPDWORD,
                                               DWORD, LPCWSTR, LPDWORD) {
   return ERROR_NO_BROWSER_SERVERS_FOUND;
 }
-NET_API_STATUS SimulatedWinApi::NetApiBufferFree(LPVOID) { return NERR_Success; }
+NET_API_STATUS SimulatedWinApi::NetApiBufferFree(LPVOID) {
+  return NERR_Success;
+}
 
 } // namespace skarvet

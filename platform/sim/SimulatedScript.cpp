@@ -4,7 +4,9 @@
 
 namespace skarvet {
 
-HRESULT SimulatedWinApi::CoInitialize(LPVOID) { return S_OK; }
+HRESULT SimulatedWinApi::CoInitialize(LPVOID) {
+  return S_OK;
+}
 HRESULT SimulatedWinApi::CoCreateScriptControl(std::unique_ptr<ScriptControlObject>&) {
   return REGDB_E_CLASSNOTREG;
 }

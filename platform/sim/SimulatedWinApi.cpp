@@ -67,11 +67,17 @@ void SimulatedWinApi::SetSysColor(int nIndex, DWORD color) {
     sysColors_[static_cast<std::size_t>(nIndex)] = color;
 }
 
-DWORD SimulatedWinApi::GetLastError() { return t_lastError; }
+DWORD SimulatedWinApi::GetLastError() {
+  return t_lastError;
+}
 
-void SimulatedWinApi::SetLastError(DWORD dwErrCode) { t_lastError = dwErrCode; }
+void SimulatedWinApi::SetLastError(DWORD dwErrCode) {
+  t_lastError = dwErrCode;
+}
 
-HANDLE SimulatedWinApi::GetCurrentProcess() { return kCurrentProcess; }
+HANDLE SimulatedWinApi::GetCurrentProcess() {
+  return kCurrentProcess;
+}
 
 BOOL SimulatedWinApi::CloseHandle(HANDLE hObject) {
   std::lock_guard lock(mutex_);

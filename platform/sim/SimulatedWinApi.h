@@ -97,7 +97,7 @@ protected:
     std::string authority; // domain or computer name
     std::string user;
     std::string password;
-    bool own = true;       // the program's own account (no password check)
+    bool own = true; // the program's own account (no password check)
   };
 
   mutable std::mutex mutex_;

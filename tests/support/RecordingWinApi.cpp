@@ -90,9 +90,13 @@ std::string RecordingWinApi::Str(LPCWSTR text) {
   return "\"" + Utf8(wide) + "\"";
 }
 
-std::string RecordingWinApi::Num(long long value) { return std::to_string(value); }
+std::string RecordingWinApi::Num(long long value) {
+  return std::to_string(value);
+}
 
-std::string RecordingWinApi::Ptr(const void* pointer) { return pointer ? "ptr" : "null"; }
+std::string RecordingWinApi::Ptr(const void* pointer) {
+  return pointer ? "ptr" : "null";
+}
 
 std::string RecordingWinApi::Utf8(const std::u16string& text) {
   std::string out;
@@ -144,9 +148,13 @@ DWORD RecordingWinApi::GetSysColor(int nIndex) {
   return nIndex == COLOR_GRADIENTACTIVECAPTION ? RGB(166, 202, 240) : RGB(128, 128, 128);
 }
 
-DWORD RecordingWinApi::GetLastError() { return t_lastError; }
+DWORD RecordingWinApi::GetLastError() {
+  return t_lastError;
+}
 
-void RecordingWinApi::SetLastError(DWORD dwErrCode) { t_lastError = dwErrCode; }
+void RecordingWinApi::SetLastError(DWORD dwErrCode) {
+  t_lastError = dwErrCode;
+}
 
 HANDLE RecordingWinApi::GetCurrentProcess() {
   Record("GetCurrentProcess", {});
@@ -204,8 +212,7 @@ BOOL RecordingWinApi::LookupPrivilegeValueA(LPCSTR lpSystemName, LPCSTR lpName, 
 
 BOOL RecordingWinApi::AdjustTokenPrivileges(HANDLE TokenHandle, BOOL DisableAllPrivileges,
                                             PTOKEN_PRIVILEGES NewState, DWORD BufferLength,
-                                            PTOKEN_PRIVILEGES PreviousState,
-                                            PDWORD ReturnLength) {
+                                            PTOKEN_PRIVILEGES PreviousState, PDWORD ReturnLength) {
   std::vector<std::string> args = {Num(reinterpret_cast<std::intptr_t>(TokenHandle)),
                                    Num(DisableAllPrivileges)};
   if (NewState) {
@@ -230,9 +237,9 @@ BOOL RecordingWinApi::AdjustTokenPrivileges(HANDLE TokenHandle, BOOL DisableAllP
 BOOL RecordingWinApi::InitiateSystemShutdownExA(LPSTR lpMachineName, LPSTR lpMessage,
                                                 DWORD dwTimeout, BOOL bForceAppsClosed,
                                                 BOOL bRebootAfterShutdown, DWORD dwReason) {
-  Record("InitiateSystemShutdownExA", {Str(lpMachineName), Str(lpMessage), Num(dwTimeout),
-                                       Num(bForceAppsClosed), Num(bRebootAfterShutdown),
-                                       Num(dwReason)});
+  Record("InitiateSystemShutdownExA",
+         {Str(lpMachineName), Str(lpMessage), Num(dwTimeout), Num(bForceAppsClosed),
+          Num(bRebootAfterShutdown), Num(dwReason)});
   if (onInitiateSystemShutdownExA)
     return onInitiateSystemShutdownExA(lpMachineName, lpMessage, dwTimeout, bForceAppsClosed,
                                        bRebootAfterShutdown, dwReason);
@@ -268,9 +275,9 @@ DWORD RecordingWinApi::WNetOpenEnumA(DWORD dwScope, DWORD dwType, DWORD dwUsage,
 
 DWORD RecordingWinApi::WNetEnumResourceA(HANDLE hEnum, LPDWORD lpcCount, LPVOID lpBuffer,
                                          LPDWORD lpBufferSize) {
-  Record("WNetEnumResourceA", {Num(reinterpret_cast<std::intptr_t>(hEnum)),
-                               lpcCount ? Num(*lpcCount) : "null", Ptr(lpBuffer),
-                               lpBufferSize ? Num(*lpBufferSize) : "null"});
+  Record("WNetEnumResourceA",
+         {Num(reinterpret_cast<std::intptr_t>(hEnum)), lpcCount ? Num(*lpcCount) : "null",
+          Ptr(lpBuffer), lpBufferSize ? Num(*lpBufferSize) : "null"});
   if (onWNetEnumResourceA) return onWNetEnumResourceA(hEnum, lpcCount, lpBuffer, lpBufferSize);
   return ERROR_NO_MORE_ITEMS;
 }
@@ -284,9 +291,8 @@ NET_API_STATUS RecordingWinApi::NetServerEnum(LPCWSTR servername, DWORD level, L
                                               DWORD prefmaxlen, LPDWORD entriesread,
                                               LPDWORD totalentries, DWORD servertype,
                                               LPCWSTR domain, LPDWORD resume_handle) {
-  Record("NetServerEnum",
-         {Str(servername), Num(level), Num(prefmaxlen), Num(servertype), Str(domain),
-          resume_handle ? Num(*resume_handle) : "null"});
+  Record("NetServerEnum", {Str(servername), Num(level), Num(prefmaxlen), Num(servertype),
+                           Str(domain), resume_handle ? Num(*resume_handle) : "null"});
   if (onNetServerEnum)
     return onNetServerEnum(servername, level, bufptr, prefmaxlen, entriesread, totalentries,
                            servertype, domain, resume_handle);

@@ -16,8 +16,7 @@ int main(int argc, char** argv) {
 
   // The default network answers at once in tests; tests that need latency
   // or a fake install their own with ScopedWinApi.
-  skarvet::SimulatedWinApi network(skarvet::sim::Network::Default(),
-                                   std::chrono::milliseconds(0));
+  skarvet::SimulatedWinApi network(skarvet::sim::Network::Default(), std::chrono::milliseconds(0));
   skarvet::ScopedWinApi useNetwork(network);
 
   const int result = RUN_ALL_TESTS();
