@@ -7,10 +7,19 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <string>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 int main(int argc, char** argv) {
   if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  if (!std::getenv("XDG_RUNTIME_DIR")) setenv("XDG_RUNTIME_DIR", "/tmp", 1);
+  if (!std::getenv("XDG_RUNTIME_DIR")) {
+    // Qt wants a private runtime folder; CI runs without a login session.
+    const std::string runtimeDir = "/tmp/skarvet-runtime-" + std::to_string(getuid());
+    mkdir(runtimeDir.c_str(), 0700);
+    setenv("XDG_RUNTIME_DIR", runtimeDir.c_str(), 1);
+  }
   QApplication app(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);
 

@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds Skarvet with its tests and benchmarks,
+# and runs every test (headless).
+#   SKARVET_BUILD_DIR  build folder (default: build)
+#   SKARVET_SANITIZE   sanitizers to build with, e.g. address,undefined
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash tools/install-deps.sh
+
+build_dir=${SKARVET_BUILD_DIR:-build}
+sanitize=${SKARVET_SANITIZE:-}
+bench=ON
+[ -z "$sanitize" ] || bench=OFF
+
+cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DSKARVET_SANITIZE="$sanitize" -DSKARVET_BUILD_TESTS=ON -DSKARVET_BUILD_BENCH="$bench" >/dev/null
+cmake --build "$build_dir"
+
+export QT_QPA_PLATFORM=offscreen
+if [ -n "$sanitize" ]; then
+  export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1
+  export LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp:print_suppressions=0
+  export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+fi
+ctest --test-dir "$build_dir" --output-on-failure -j2
