@@ -8,6 +8,8 @@
 #include <memory>
 #include <string>
 
+class QTimer;
+
 namespace Ui {
 class TMainForm;
 }
@@ -71,6 +73,8 @@ protected:
 
 private:
   std::unique_ptr<Ui::TMainForm> ui;
+  // Drives the progress animation; not a widget, so it lives outside the form.
+  QTimer* ProgressTimer = nullptr;
   TRebootThread* CurrentThread_ = nullptr;
   TShutdownReasonHelpForm* ShutdownReasonHelpForm_ = nullptr;
   TComputerBrowserForm* ComputerBrowserForm_ = nullptr;
