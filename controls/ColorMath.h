@@ -1,0 +1,140 @@
+// Colour arithmetic and the geometry of the XP progress bar, free of any
+// window toolkit so that it builds (and is tested) everywhere.
+//
+// Colours are COLORREF values, 0x00BBGGRR. A system colour is denoted the
+// way the window toolkit does it: 0x80000000 | index, where index is the
+// COLOR_* number; ColorToRGB resolves it through Api().GetSysColor at the
+// moment it is called, so nothing is cached.
+#pragma once
+
+#include "platform/Win32Types.h"
+
+#include <cstdint>
+
+namespace skarvet {
+
+// --- colours ------------------------------------------------------------------
+
+inline constexpr DWORD kSysColorFlag = 0x80000000u;
+
+// The reference to system colour `index` (COLOR_*).
+constexpr DWORD SysColorRef(int index) {
+  return kSysColorFlag | (static_cast<DWORD>(index) & 0xFFu);
+}
+constexpr bool IsSysColorRef(DWORD colour) {
+  return (colour & 0xFF000000u) == kSysColorFlag;
+}
+
+inline constexpr DWORD clBtnShadow = SysColorRef(COLOR_BTNSHADOW);
+inline constexpr DWORD clBtnHighlight = SysColorRef(COLOR_BTNHIGHLIGHT);
+inline constexpr DWORD clGradientActiveCaption = SysColorRef(COLOR_GRADIENTACTIVECAPTION);
+
+// Plain RGB of `colour`: a system colour reference is looked up now with
+// Api().GetSysColor; any other value is returned as it is.
+DWORD ColorToRGB(DWORD colour);
+
+// Adds `step` to red, green and blue, all or nothing: when any channel would
+// reach 255 (or, for a negative step, drop below 0) the colour comes back
+// unchanged. A system colour reference is resolved first; an unchanged
+// result is the colour as passed in.
+DWORD LightenColor(DWORD colour, short step);
+// Subtracts `step` from all three channels, all or nothing: when any channel
+// would reach 0 (or, for a negative step, pass 255) the colour comes back
+// unchanged.
+DWORD DarkenColor(DWORD colour, short step);
+
+// --- positions ------------------------------------------------------------------
+
+// Brings the three positions of a bar into order after a write, in this
+// order: a lower end above the upper end raises the upper end (and the
+// position) to it; then the position is held to the upper end, then to the
+// lower end.
+void ClampBarPositions(int& minPosition, int& maxPosition, int& position);
+
+// The filled share in whole percent, rounded half to even, of positions that
+// ClampBarPositions has put in order; 0 for an empty span. Offset and span are
+// taken in 64 bits, so the full int range works without overflow.
+int BarPercent(int minPosition, int maxPosition, int position);
+
+// --- bar geometry ---------------------------------------------------------------
+
+// A rectangle in the Windows sense: right and bottom exclusive. 64-bit so that
+// any int rectangle and any block of it can be described without overflow.
+struct Rect64 {
+  std::int64_t left = 0;
+  std::int64_t top = 0;
+  std::int64_t right = 0;
+  std::int64_t bottom = 0;
+};
+
+// What DrawBar lays out in the rectangle (L, T, R, B) for `percent`.
+struct BarLayout {
+  std::int64_t blockHeight = 0; // h = B - T - 2
+  std::int64_t pitch = 0;       // w = ceiling(h * 0.64); 0 or less: no blocks
+  std::int64_t fullCount = 0;   // blocks of a full bar: round((R - L - 4) / w)
+  std::int64_t count = 0;       // blocks drawn for `percent`
+};
+BarLayout LayoutBar(int L, int T, int R, int B, short percent);
+
+// The rectangle handed to DrawBlock for block k (0-based) of a bar laid out
+// in (L, T, ...).
+Rect64 BarBlockRect(const BarLayout& layout, int L, int T, std::int64_t k);
+
+// The columns a Windows horizontal line from x0 to x1 colours (the end point
+// excluded, in either direction): first..first+count-1, count 0 for none.
+struct PixelSpan {
+  std::int64_t first = 0;
+  std::int64_t count = 0;
+};
+PixelSpan LineSpan(std::int64_t x0, std::int64_t x1);
+
+// The shading of one block with rectangle (l, t, r, b) and base colour G:
+//  - upper ramp: rows t+1 .. t+u, from DarkenColor(G, 35) lightening by s per
+//    row;
+//  - lower ramp: rows t+u .. t+hb+1, from LightenColor(G, 25) darkening by s
+//    per row, drawn after the upper ramp so that it owns the shared row t+u;
+// with hb = b - t, s = round(150 / hb), u = round(hb / 2) (both 0 when hb is
+// not positive; no lower ramp when hb + 1 - u is negative). ForEachRow visits
+// every coloured row once, top to bottom, with the colour that ends up there.
+class BlockShading {
+public:
+  BlockShading(std::int64_t t, std::int64_t b, DWORD gradient);
+
+  std::int64_t Height() const { return hb_; }
+  short Step() const { return step_; }
+  std::int64_t UpperRows() const { return upper_; }
+  // How many rows ForEachRow visits.
+  std::int64_t RowCount() const;
+
+  template <typename Visit> void ForEachRow(Visit&& visit) const {
+    // Upper ramp; when there is a lower ramp it repaints row t+u, so the
+    // upper ramp's own colour never shows there.
+    const bool lower = hb_ + 1 - upper_ >= 0;
+    const std::int64_t upperEnd = lower ? upper_ - 1 : upper_;
+    DWORD c = DarkenColor(gradient_, 35);
+    for (std::int64_t j = 1; j <= upperEnd; ++j) {
+      visit(t_ + j, c);
+      c = LightenColor(c, step_);
+    }
+    if (!lower) return;
+    c = LightenColor(gradient_, 25);
+    for (std::int64_t y = t_ + upper_; y <= t_ + hb_ + 1; ++y) {
+      visit(y, c);
+      c = DarkenColor(c, step_);
+    }
+  }
+
+private:
+  std::int64_t t_;
+  std::int64_t hb_;
+  std::int64_t upper_;
+  short step_;
+  DWORD gradient_;
+};
+
+// Whether the blocks of a layout colour any pixel at all: at heights below 7
+// they have zero width or no rows and leave the frame and background as they
+// are.
+bool BarBlocksVisible(const BarLayout& layout);
+
+} // namespace skarvet
