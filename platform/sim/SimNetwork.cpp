@@ -38,6 +38,7 @@ Network Network::Default() {
       computer("CHARLIE", "ONDRAVEL", HostState::Offline, ""),
       computer("DELTA", "ONDRAVEL", HostState::RpcUnavailable, "ONDRAVEL\\kbrown"),
       computer("ECHO", "ONDRAVEL", HostState::Online, ""),
+      computer("FOXTROT", "ONDRAVEL", HostState::NoAnswer, "ONDRAVEL\\pwhite"),
       computer("KITCHEN", "WORKGROUP", HostState::Online, "KITCHEN\\Cook"),
       computer("LAPTOP7", "WORKGROUP", HostState::Offline, ""),
   };

@@ -13,6 +13,7 @@ enum class HostState {
   Online,         // answers every call
   Offline,        // switched off or unreachable: network path not found
   RpcUnavailable, // answers the network but its RPC server does not run
+  NoAnswer,       // its packets are dropped: every call waits Network::noAnswerWait, then fails
 };
 
 struct Computer {
@@ -56,6 +57,7 @@ struct Network {
   std::string localComputer;                       // the computer the program runs on
   std::string ownAccount;                          // "DOMAIN\\user" the program runs as
   std::chrono::milliseconds restartDowntime{8000}; // how long a restart keeps it away
+  std::chrono::milliseconds noAnswerWait{120000};  // how long a NoAnswer computer keeps a caller
 
   // The network every run starts with: see README, "Trying it out".
   static Network Default();
