@@ -126,13 +126,29 @@ protected:
   Credentials CredentialsForLocked(const std::string& computer) const;
 
   // --- listing (SimulatedListing.cpp) -------------------------------------
+  // One resource of the provider listing, as its NETRESOURCEA record shows it.
+  struct ListedResource {
+    DWORD scope = 0;
+    DWORD type = 0;
+    DWORD displayType = 0;
+    DWORD usage = 0;
+    std::string remoteName;
+    std::string comment;  // empty = no comment (null pointer)
+    std::string provider; // empty = no provider (null pointer)
+  };
+  // An open WNetOpenEnumA handle: a snapshot of its resources taken when it
+  // was opened, handed out in order by WNetEnumResourceA.
   struct Enumeration {
-    std::vector<std::pair<int, std::string>> entries; // (kind, name) still to hand out
-    std::string providerName;
+    std::vector<ListedResource> entries;
     std::size_t next = 0;
-    int level = 0; // 0: providers, 1: a provider's children, 2: a domain's children
   };
   std::map<HANDLE, Enumeration> enumerations_;
+  // Buffers NetServerEnum handed out and NetApiBufferFree has not yet taken.
+  std::map<void*, std::unique_ptr<unsigned char[]>> netBuffers_;
+  // The resources below `parent` (null = the providers); false with the
+  // error when `parent` names nothing the network knows.
+  bool ListResourcesLocked(const NETRESOURCEA* parent, DWORD scope,
+                           std::vector<ListedResource>& out, DWORD& error) const;
 
   // --- shell (SimulatedShell.cpp) -------------------------------------------
   std::function<bool(const std::string&)> urlOpener_;
