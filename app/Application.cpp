@@ -1,0 +1,84 @@
+#include "app/Application.h"
+
+#include "controls/AnsiText.h"
+#include "controls/Thread.h"
+#include "mainwindow/MainFormUnit.h"
+
+#include <QFile>
+#include <QFont>
+#include <QFontDatabase>
+#include <QMessageBox>
+
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+
+namespace skarvet {
+
+namespace {
+
+constexpr const char* kMsSansSerifFile = "/usr/share/wine/fonts/ms_sans_serif.ttf";
+
+} // namespace
+
+TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
+  setApplicationName(QStringLiteral("Skarvet"));
+  setOrganizationName(QStringLiteral("Ondravel"));
+}
+
+bool TApplication::notify(QObject* receiver, QEvent* event) {
+  try {
+    return QApplication::notify(receiver, event);
+  } catch (const std::exception& error) {
+    // The program's texts, exception messages included, are ANSI.
+    ShowException(FromAnsi(error.what()));
+  } catch (...) {
+    ShowException(QStringLiteral("Unknown exception"));
+  }
+  return false;
+}
+
+void TApplication::ShowException(const QString& text) {
+  QMessageBox::critical(activeWindow(), applicationName(), text);
+}
+
+bool RegisterApplicationFonts() {
+  static const bool available = [] {
+    if (QFile::exists(QString::fromLatin1(kMsSansSerifFile))) {
+      QFontDatabase::addApplicationFont(QString::fromLatin1(kMsSansSerifFile));
+    }
+    const bool found = QFontDatabase::hasFamily(QStringLiteral("MS Sans Serif"));
+    if (!found) {
+      // Arial's metrics (fonts-liberation) come nearest to the design font.
+      QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
+                                 {QStringLiteral("Arial"), QStringLiteral("Liberation Sans")});
+    }
+    return found;
+  }();
+  return available;
+}
+
+int RunApplication(int& argc, char** argv, const std::function<void(TMainForm&)>& started) {
+  TApplication application(argc, argv);
+  RegisterApplicationFonts();
+
+  // The first window created is the main window: closing it ends the loop.
+  TMainForm mainForm;
+  // The reason help dialog and the computer browser dialog are created
+  // next, hidden, and handed to the main window with SetDialogs.
+
+  mainForm.show();
+  if (started) started(mainForm);
+  const int status = application.exec();
+
+  if (TThread::RunningCount() > 0) {
+    // A worker may still be waiting for the network; tearing the toolkit
+    // down under it is not safe, so the process ends here.
+    std::fflush(stdout);
+    std::fflush(stderr);
+    std::_Exit(status);
+  }
+  return status;
+}
+
+} // namespace skarvet

@@ -1,0 +1,297 @@
+// The main window: its construction, the input rules, the busy and idle
+// looks and the status line.
+#include "mainwindow/MainFormUnit.h"
+
+#include "controls/AnsiText.h"
+#include "controls/ClassicStyle.h"
+#include "controls/ImageUnit.h"
+#include "controls/JpegImage.h"
+#include "controls/LinkLabel.h"
+#include "controls/ProgressBarXPUnit.h"
+#include "platform/WinApi.h"
+#include "remote/TextHelpers.h"
+
+#include "ui_MainForm.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QScreen>
+#include <QTimer>
+
+namespace skarvet {
+
+TMainForm* MainForm = nullptr;
+
+namespace {
+
+// The window's measures, pixels at 96 dpi.
+constexpr int kClientWidth = 429;
+constexpr int kClientHeight = 423;
+constexpr int kFontPixelSize = 11;
+constexpr int kComboItemHeight = 13;
+constexpr int kProgressInterval = 20; // ms
+
+const QColor kStatusBlue(0, 0, 255);
+const QColor kStatusRed(255, 0, 0);
+const QColor kWindowBackground(255, 255, 255);
+
+QColor SysColor(int index) {
+  const DWORD colour = Api().GetSysColor(index);
+  return QColor(GetRValue(colour), GetGValue(colour), GetBValue(colour));
+}
+
+// Sets one role in every colour group, so that the colour also holds while
+// the widget is disabled or the window inactive.
+void SetRole(QWidget* widget, QPalette::ColorRole role, const QColor& colour) {
+  QPalette palette = widget->palette();
+  palette.setColor(role, colour);
+  widget->setPalette(palette);
+}
+
+void SetTextColour(QWidget* widget, const QColor& colour) {
+  QPalette palette = widget->palette();
+  palette.setColor(QPalette::Active, QPalette::WindowText, colour);
+  palette.setColor(QPalette::Inactive, QPalette::WindowText, colour);
+  widget->setPalette(palette);
+}
+
+// The window and its panels in the system's classic colours: white window,
+// button-face panels, greyed text for disabled controls.
+void ApplyColours(TMainForm& form, Ui::TMainForm& ui) {
+  QPalette palette = form.palette();
+  palette.setColor(QPalette::Window, kWindowBackground);
+  palette.setColor(QPalette::WindowText, SysColor(COLOR_WINDOWTEXT));
+  palette.setColor(QPalette::Base, SysColor(COLOR_WINDOW));
+  palette.setColor(QPalette::Text, SysColor(COLOR_WINDOWTEXT));
+  palette.setColor(QPalette::Button, SysColor(COLOR_BTNFACE));
+  palette.setColor(QPalette::ButtonText, SysColor(COLOR_BTNTEXT));
+  const QColor grey = SysColor(COLOR_GRAYTEXT);
+  palette.setColor(QPalette::Disabled, QPalette::WindowText, grey);
+  palette.setColor(QPalette::Disabled, QPalette::Text, grey);
+  palette.setColor(QPalette::Disabled, QPalette::ButtonText, grey);
+  form.setPalette(palette);
+  form.setAutoFillBackground(true);
+
+  const QColor face = SysColor(COLOR_BTNFACE);
+  for (QWidget* panel : std::initializer_list<QWidget*>{ui.Panel1, ui.Panel2, ui.Panel3})
+    SetRole(panel, QPalette::Window, face);
+
+  SetTextColour(ui.Label4, kStatusRed);
+  SetTextColour(ui.Label5, kStatusBlue);
+  SetTextColour(ui.StatusLabel, kStatusRed); // the designed colour, before the first text
+}
+
+// Labels size themselves to their text in the design font (their designed
+// widths); with another font they grow or shrink with it. The credential
+// labels keep their right edge, six pixels left of the edits.
+void FitLabelsToText(Ui::TMainForm& ui) {
+  for (QLabel* label :
+       std::initializer_list<QLabel*>{ui.Label1, ui.Label2, ui.Label3, ui.Label4, ui.Label5,
+                                      ui.Label7, ui.ShutdownReasonLabel}) {
+    label->resize(label->sizeHint().width(), label->height());
+  }
+  for (QLabel* label : {ui.UserNameLabel, ui.PasswordLabel, ui.DomainLabel}) {
+    const int right = label->x() + label->width();
+    const int width = label->sizeHint().width();
+    label->setGeometry(right - width, label->y(), width, label->height());
+  }
+}
+
+void LoadPictures(Ui::TMainForm& ui) {
+  ui.Image1->SetPicture(LoadJpegFile(QStringLiteral(":/resources/images/banner.jpg")));
+  ui.AuthenticationImage->SetPicture(QImage(QStringLiteral(":/resources/images/keys.bmp")));
+}
+
+// A key that types a character: what the radio buttons' key-press event
+// reports. Navigation keys, Tab (which moves the focus) and Alt chords
+// (menu keys) type nothing.
+bool TypesCharacter(const QKeyEvent& event) {
+  const QString text = event.text();
+  if (text.isEmpty()) return false;
+  if (event.modifiers() & Qt::AltModifier) return false;
+  const char16_t first = text.at(0).unicode();
+  return first != u'\t' && first != 0x19 /* back-tab */ && first != 0x7f /* Delete */;
+}
+
+} // namespace
+
+TMainForm::TMainForm(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::TMainForm>()) {
+  MainForm = this;
+
+  QFont designFont(QStringLiteral("MS Sans Serif"));
+  designFont.setPixelSize(kFontPixelSize);
+  setFont(designFont);
+
+  ui->setupUi(this);
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                 Qt::WindowCloseButtonHint);
+  setFixedSize(kClientWidth, kClientHeight);
+  setWindowIcon(QIcon(QStringLiteral(":/resources/skarvet.ico")));
+
+  ApplyColours(*this, *ui);
+  FitLabelsToText(*ui);
+  LoadPictures(*ui);
+  ui->StatusLabel->setFixedSize(ui->StatusLabel->size());
+
+  // Masked with "*" and a list that drops down eight entries at a time,
+  // whatever the desktop's style would do.
+  auto* classicStyle = new TClassicStyle;
+  classicStyle->setParent(this);
+  ui->PasswordEdit->setStyle(classicStyle);
+  ui->ShutdownReasonComboBox->setStyle(classicStyle);
+  ui->ShutdownReasonComboBox->setItemDelegate(
+      new TFixedHeightItemDelegate(kComboItemHeight, ui->ShutdownReasonComboBox));
+
+  ProgressTimer = new QTimer(this);
+  ProgressTimer->setObjectName(QStringLiteral("ProgressTimer"));
+  ProgressTimer->setInterval(kProgressInterval);
+
+  connect(ui->ComputerNameEdit, &QLineEdit::textChanged, this, &TMainForm::ComputerNameEditChange);
+  connect(ui->ComputerBrowseButton, &QPushButton::clicked, this,
+          &TMainForm::ComputerBrowseButtonClick);
+  connect(ui->RestartButton, &QPushButton::clicked, this, &TMainForm::RestartButtonClick);
+  connect(ui->ShutdownButton, &QPushButton::clicked, this, &TMainForm::ShutdownButtonClick);
+  connect(ui->LogoffButton, &QPushButton::clicked, this, &TMainForm::LogoffButtonClick);
+  connect(ui->CancelButton, &QPushButton::clicked, this, &TMainForm::CancelButtonClick);
+  connect(ui->ShutdownReasonHelpButton, &QPushButton::clicked, this,
+          &TMainForm::ShutdownReasonHelpButtonClick);
+  connect(ui->ExitButton, &QPushButton::clicked, this, &TMainForm::ExitButtonClick);
+  connect(ui->Image1, &TImage::clicked, this, &TMainForm::Image1Click);
+  connect(ui->Label5, &TLinkLabel::clicked, this, &TMainForm::Label5Click);
+  connect(ProgressTimer, &QTimer::timeout, this, &TMainForm::ProgressTimerTimer);
+  ui->YesRadioButton->installEventFilter(this);
+  ui->NoRadioButton->installEventFilter(this);
+
+  // Centred on the screen the window opens on.
+  if (const QScreen* shown = screen()) {
+    const QRect area = shown->availableGeometry();
+    move(area.x() + (area.width() - kClientWidth) / 2,
+         area.y() + (area.height() - kClientHeight) / 2);
+  }
+  ui->ComputerNameEdit->setFocus();
+
+  FormCreate();
+}
+
+TMainForm::~TMainForm() {
+  if (MainForm == this) MainForm = nullptr;
+}
+
+void TMainForm::FormCreate() {
+  UpdateCredentialFields();
+  LeaveBusyState();
+  UpdateActionControls();
+  FillReasonList();
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == ui->YesRadioButton || watched == ui->NoRadioButton) {
+    if (event->type() == QEvent::MouseButtonRelease) {
+      // The button takes the click first, as the system's button does
+      // before the mouse-up is reported, so the handler sees the new choice.
+      watched->event(event);
+      YesRadioButtonMouseUp();
+      return true;
+    }
+    if (event->type() == QEvent::KeyPress && TypesCharacter(*static_cast<QKeyEvent*>(event))) {
+      YesRadioButtonKeyPress();
+    }
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+void TMainForm::ComputerNameEditChange() {
+  UpdateActionControls();
+}
+
+void TMainForm::YesRadioButtonMouseUp() {
+  UpdateCredentialFields();
+}
+
+void TMainForm::YesRadioButtonKeyPress() {
+  UpdateCredentialFields();
+}
+
+void TMainForm::ExitButtonClick() {
+  QCoreApplication::quit();
+}
+
+void TMainForm::UpdateCredentialFields() {
+  if (ui->YesRadioButton->isChecked()) {
+    EnableCredentialFields();
+  } else {
+    DisableCredentialFields();
+  }
+}
+
+void TMainForm::EnableCredentialFields() {
+  const std::pair<QLabel*, QLineEdit*> pairs[] = {{ui->UserNameLabel, ui->UserNameEdit},
+                                                  {ui->PasswordLabel, ui->PasswordEdit},
+                                                  {ui->DomainLabel, ui->DomainEdit}};
+  for (const auto& [label, edit] : pairs) {
+    label->setEnabled(true);
+    edit->setEnabled(true);
+    SetRole(edit, QPalette::Base, SysColor(COLOR_WINDOW));
+  }
+}
+
+void TMainForm::DisableCredentialFields() {
+  const std::pair<QLabel*, QLineEdit*> pairs[] = {{ui->UserNameLabel, ui->UserNameEdit},
+                                                  {ui->PasswordLabel, ui->PasswordEdit},
+                                                  {ui->DomainLabel, ui->DomainEdit}};
+  for (const auto& [label, edit] : pairs) {
+    label->setEnabled(false);
+    edit->setEnabled(false);
+    SetRole(edit, QPalette::Base, SysColor(COLOR_BTNFACE));
+  }
+}
+
+void TMainForm::UpdateActionControls() {
+  const bool named = !Trim(ToAnsi(ui->ComputerNameEdit->text())).empty();
+  for (QWidget* control : std::initializer_list<QWidget*>{
+           ui->RestartButton, ui->ShutdownButton, ui->LogoffButton, ui->ShutdownReasonLabel,
+           ui->ShutdownReasonComboBox, ui->ShutdownReasonHelpButton}) {
+    control->setEnabled(named);
+  }
+}
+
+void TMainForm::EnterBusyState() {
+  ui->RestartButton->setEnabled(false);
+  ui->ShutdownButton->setEnabled(false);
+  ui->LogoffButton->setEnabled(false);
+  ui->CancelButton->setEnabled(true);
+  ProgressTimer->start();
+  ui->StatusProgressBar->show();
+  ui->ShutdownReasonLabel->hide();
+  ui->ShutdownReasonComboBox->hide();
+  ui->ShutdownReasonHelpButton->hide();
+}
+
+void TMainForm::LeaveBusyState() {
+  ui->RestartButton->setEnabled(true);
+  ui->ShutdownButton->setEnabled(true);
+  ui->LogoffButton->setEnabled(true);
+  ui->CancelButton->setEnabled(false);
+  ProgressTimer->stop();
+  ui->StatusProgressBar->SetPosition(0);
+  ui->StatusProgressBar->hide();
+  ui->ShutdownReasonLabel->show();
+  ui->ShutdownReasonComboBox->show();
+  ui->ShutdownReasonHelpButton->show();
+}
+
+void TMainForm::ShowStatusSuccess(const std::string& Text) {
+  SetTextColour(ui->StatusLabel, kStatusBlue);
+  ui->StatusLabel->setText(FromAnsi(Text));
+}
+
+void TMainForm::ShowStatusError(const std::string& Text) {
+  SetTextColour(ui->StatusLabel, kStatusRed);
+  ui->StatusLabel->setText(FromAnsi("Error: (" + Trim(Text) + ")"));
+}
+
+} // namespace skarvet
