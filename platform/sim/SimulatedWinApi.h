@@ -83,6 +83,15 @@ public:
   void WithNetwork(const std::function<void(sim::Network&)>& f);
   // How a web page is handed to the desktop; replaceable so tests open nothing.
   void SetUrlOpener(std::function<bool(const std::string&)> opener);
+  // What the management service's ConnectServer was given, reported before
+  // it acts (on the calling thread, no lock held).
+  struct ManagementConnect {
+    std::u16string server;
+    std::u16string nameSpace;
+    std::u16string user;
+    std::u16string password;
+  };
+  void SetManagementConnectObserver(std::function<void(const ManagementConnect&)> observer);
 
   // Per-thread error information, left by a failed script control call.
   static void SetThreadErrorInfo(const ComErrorInfo& info);
@@ -112,18 +121,53 @@ protected:
   // --- security and shutdown (SimulatedSecurity.cpp) ----------------------
   struct Token {
     bool processToken = false;
-    Credentials credentials;
+    DWORD access = 0;                 // the rights the handle was opened with
+    Credentials credentials;          // a logon token's network identity
+    std::map<DWORD, bool> privileges; // a logon token's privileges: held, enabled
   };
   std::map<HANDLE, Token> tokens_;
-  bool shutdownPrivilegeEnabled_ = false;
+  // The privileges the process token holds (by LUID), each enabled or not.
+  std::map<DWORD, bool> processPrivileges_ = DefaultPrivileges();
+  static std::map<DWORD, bool> DefaultPrivileges();
   struct ShareConnection {
-    std::string computer; // upper case, no backslashes
+    std::string computer;  // upper case, no backslashes
+    std::string share;     // lower case
+    std::string localName; // the redirected device; empty for none
     Credentials credentials;
   };
   std::vector<ShareConnection> shareConnections_;
+  // Impersonation belongs to the calling thread; it is kept per thread and
+  // per instance, since a test may build several networks.
+  const std::uint64_t instanceId_ = NextInstanceId();
+  static std::uint64_t NextInstanceId();
   // Credentials that reach `computer` from the calling thread (impersonation
   // first, then a share connection of the process, then the own account).
   Credentials CredentialsForLocked(const std::string& computer) const;
+  // The calling thread's identity for calls that use no share connection:
+  // its impersonation, else the program's own account.
+  Credentials ThreadCredentials() const;
+  // "DOMAIN\\user", "user@domain" or a bare "user" (authority left empty).
+  static Credentials ParseAccount(const std::string& account, const std::string& password);
+
+  // How a named computer answers a call.
+  enum class Answer { Reachable, NotFound, Down, RpcDown, Silent };
+  // The computer a call names: "NAME", "\\\\NAME" or "name.dns.suffix"; an
+  // empty name, "." or "localhost" is this computer. Null when unknown.
+  sim::Computer* ResolveLocked(const std::string& name);
+  Answer AnswerOfLocked(const sim::Computer* computer) const;
+  // Holds the caller the way a host whose packets are dropped does; releases
+  // the lock for the wait and never takes it again.
+  void WaitForSilentHost(std::unique_lock<std::mutex>& lock) const;
+  // Whether `credentials` log on at `computer`: 0 or ERROR_LOGON_FAILURE.
+  DWORD AuthenticateLocked(const Credentials& credentials, const sim::Computer& computer) const;
+  // Logon and rights together: 0, ERROR_LOGON_FAILURE or ERROR_ACCESS_DENIED.
+  DWORD AuthorizeLocked(const Credentials& credentials, const sim::Computer& computer) const;
+
+  // The script control component and the management service its scripts
+  // reach (SimulatedScript.cpp).
+  class ScriptControl;
+  class ManagementService;
+  std::function<void(const ManagementConnect&)> connectObserver_;
 
   // --- listing (SimulatedListing.cpp) -------------------------------------
   // One resource of the provider listing, as its NETRESOURCEA record shows it.
