@@ -1,12 +1,284 @@
-// The system message texts of the simulated network.
-// (Interim: no texts until this part is written.)
+// The system message texts of the simulated network: FormatMessageA with
+// Windows' English texts for every error number the simulation produces
+// and the ones administrators usually meet, and nothing (ERROR_MR_MID_NOT_FOUND)
+// for numbers the system has no text for, as on Windows.
 #include "platform/sim/SimulatedWinApi.h"
 
-namespace skarvet {
+#include <cstdarg>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
 
-DWORD SimulatedWinApi::FormatMessageA(DWORD, LPCVOID, DWORD, DWORD, LPSTR, DWORD, va_list*) {
-  SetLastError(317);
-  return 0;
+namespace skarvet {
+namespace {
+
+constexpr DWORD ERROR_MR_MID_NOT_FOUND_VALUE = 317;
+constexpr DWORD ERROR_NOACCESS_VALUE = 998;
+constexpr DWORD ERROR_RESOURCE_TYPE_NOT_FOUND_VALUE = 1813;
+constexpr DWORD ERROR_RESOURCE_LANG_NOT_FOUND_VALUE = 1815;
+constexpr DWORD FORMAT_MESSAGE_MAX_WIDTH_MASK_VALUE = 0xFF;
+
+struct Message {
+  std::uint32_t id;
+  const char* text; // without the line break every system message ends in
+};
+
+// Windows' texts (English, Windows 10), by error number.
+constexpr Message kMessages[] = {
+    {0, "The operation completed successfully."},
+    {1, "Incorrect function."},
+    {2, "The system cannot find the file specified."},
+    {3, "The system cannot find the path specified."},
+    {5, "Access is denied."},
+    {6, "The handle is invalid."},
+    {8, "Not enough memory resources are available to process this command."},
+    {14, "Not enough memory resources are available to complete this operation."},
+    {21, "The device is not ready."},
+    {50, "The request is not supported."},
+    {51, "Windows cannot find the network path. Verify that the network path is correct and the "
+         "destination computer is not busy or turned off. If Windows still cannot find the "
+         "network path, contact your network administrator."},
+    {52, "You were not connected because a duplicate name exists on the network. If joining a "
+         "domain, go to System in Control Panel to change the computer name and try again. If "
+         "joining a workgroup, choose another workgroup name."},
+    {53, "The network path was not found."},
+    {54, "The network is busy."},
+    {55, "The specified network resource or device is no longer available."},
+    {56, "The network BIOS command limit has been reached."},
+    {57, "A network adapter hardware error occurred."},
+    {58, "The specified server cannot perform the requested operation."},
+    {59, "An unexpected network error occurred."},
+    {64, "The specified network name is no longer available."},
+    {65, "Network access is denied."},
+    {66, "The network resource type is not correct."},
+    {67, "The network name cannot be found."},
+    {85, "The local device name is already in use."},
+    {86, "The specified network password is not correct."},
+    {87, "The parameter is incorrect."},
+    {121, "The semaphore timeout period has expired."},
+    {122, "The data area passed to a system call is too small."},
+    {234, "More data is available."},
+    {259, "No more data is available."},
+    {317, "The system cannot find message text for message number 0x%1 in the message file for "
+          "%2."},
+    {487, "Attempt to access invalid address."},
+    {998, "Invalid access to memory location."},
+    {1115, "A system shutdown is in progress."},
+    {1116, "Unable to abort the system shutdown because no shutdown was in progress."},
+    {1168, "Element not found."},
+    {1190, "A system shutdown has already been scheduled."},
+    {1200, "The specified device name is invalid."},
+    {1203, "The network path was either typed incorrectly, does not exist, or the network "
+           "provider is not currently available. Please try retyping the path or contact your "
+           "network administrator."},
+    {1204, "The specified network provider name is invalid."},
+    {1208, "An extended error has occurred."},
+    {1210, "The format of the specified computer name is invalid."},
+    {1219, "Multiple connections to a server or shared resource by the same user, using more "
+           "than one user name, are not allowed. Disconnect all previous connections to the "
+           "server or shared resource and try again."},
+    {1222, "The network is not present or not started."},
+    {1231, "The network location cannot be reached. For information about network "
+           "troubleshooting, see Windows Help."},
+    {1232, "The network location cannot be reached. For information about network "
+           "troubleshooting, see Windows Help."},
+    {1244, "The operation being requested was not performed because the user has not been "
+           "authenticated."},
+    {1265, "The system cannot contact a domain controller to service the authentication "
+           "request. Please try again later."},
+    {1300, "Not all privileges or groups referenced are assigned to the caller."},
+    {1311, "There are currently no logon servers available to service the logon request."},
+    {1313, "A specified privilege does not exist."},
+    {1314, "A required privilege is not held by the client."},
+    {1317, "The specified account does not exist."},
+    {1326, "The user name or password is incorrect."},
+    {1327, "Account restrictions are preventing this user from signing in. For example: blank "
+           "passwords aren't allowed, sign-in times are limited, or a policy restriction has "
+           "been enforced."},
+    {1328, "Your account has time restrictions that keep you from signing in right now."},
+    {1329, "This user isn't allowed to sign in to this computer."},
+    {1330, "The password for this account has expired."},
+    {1331, "This user can't sign in because this account is currently disabled."},
+    {1332, "No mapping between account names and security IDs was done."},
+    {1346, "Either a required impersonation level was not provided, or the provided "
+           "impersonation level is invalid."},
+    {1355, "The specified domain either does not exist or could not be contacted."},
+    {1385, "Logon failure: the user has not been granted the requested logon type at this "
+           "computer."},
+    {1396, "The target account name is incorrect."},
+    {1460, "This operation returned because the timeout period expired."},
+    {1722, "The RPC server is unavailable."},
+    {1723, "The RPC server is too busy to complete this operation."},
+    {1726, "The remote procedure call failed."},
+    {1727, "The remote procedure call failed and did not execute."},
+    {1789, "The trust relationship between this workstation and the primary domain failed."},
+    {1815, "The specified resource language ID cannot be found in the image file."},
+    {1907, "The user's password must be changed before signing in."},
+    {1909, "The referenced account is currently locked out and may not be logged on to."},
+    {2202, "The specified username is invalid."},
+    {2250, "This network connection does not exist."},
+    {6118, "The list of servers for this workgroup is not currently available"},
+    // Component errors that are not system errors in disguise.
+    {0x80004001u, "Not implemented"},
+    {0x80004002u, "No such interface supported"},
+    {0x80004004u, "Operation aborted"},
+    {0x80004005u, "Unspecified error"},
+    {0x8000FFFFu, "Catastrophic failure"},
+    {0x80020003u, "Member not found."},
+    {0x80020005u, "Type mismatch."},
+    {0x80020009u, "Exception occurred."},
+    {0x80040154u, "Class not registered"},
+    {0x800401F0u, "CoInitialize has not been called."},
+    {0x800401F3u, "Invalid class string"},
+};
+
+const char* FindMessage(DWORD id) {
+  for (const Message& message : kMessages)
+    if (message.id == id) return message.text;
+  // A system error wrapped as a component result (0x8007xxxx) reads as
+  // the system error.
+  if ((id & 0xFFFF0000u) == 0x80070000u) {
+    const DWORD code = id & 0xFFFFu;
+    for (const Message& message : kMessages)
+      if (message.id == code) return message.text;
+  }
+  return nullptr;
+}
+
+bool LanguageKnown(DWORD language) {
+  // Default search order, neutral and user/system defaults, English.
+  return language == 0 || language == 0x0400 || language == 0x0800 || language == 0x0409 ||
+         language == 0x0009;
+}
+
+// Replaces %1..%99 with the caller's texts (inserts are always strings here).
+bool Substitute(const std::string& text, DWORD flags, va_list* arguments, std::string& out) {
+  std::vector<const char*> inserts;
+  int highest = 0;
+  for (std::size_t i = 0; i + 1 < text.size(); ++i) {
+    if (text[i] == '%' && text[i + 1] >= '1' && text[i + 1] <= '9') {
+      int n = text[i + 1] - '0';
+      if (i + 2 < text.size() && text[i + 2] >= '0' && text[i + 2] <= '9')
+        n = n * 10 + (text[i + 2] - '0');
+      if (n > highest) highest = n;
+    }
+  }
+  if (highest == 0) {
+    out = text;
+    return true;
+  }
+  if (!arguments) return false;
+  if (flags & FORMAT_MESSAGE_ARGUMENT_ARRAY) {
+    const auto* array = reinterpret_cast<const std::uintptr_t*>(arguments);
+    for (int n = 0; n < highest; ++n) inserts.push_back(reinterpret_cast<const char*>(array[n]));
+  } else {
+    va_list copy;
+    va_copy(copy, *arguments);
+    for (int n = 0; n < highest; ++n) inserts.push_back(va_arg(copy, const char*));
+    va_end(copy);
+  }
+  out.clear();
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '%' && i + 1 < text.size() && text[i + 1] >= '1' && text[i + 1] <= '9') {
+      int n = text[++i] - '0';
+      if (i + 1 < text.size() && text[i + 1] >= '0' && text[i + 1] <= '9')
+        n = n * 10 + (text[++i] - '0');
+      const char* insert = inserts[static_cast<std::size_t>(n - 1)];
+      out += insert ? insert : "(null)";
+    } else {
+      out.push_back(text[i]);
+    }
+  }
+  return true;
+}
+
+// Lays the text out in lines of at most `width` characters, broken at
+// blanks, each line ending in CR LF (FormatMessage's maximum width).
+std::string Wrap(const std::string& text, std::size_t width) {
+  std::string out;
+  std::size_t lineLength = 0;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const std::size_t end = std::min(text.find(' ', i), text.size());
+    const std::string word = text.substr(i, end - i);
+    if (lineLength > 0 && lineLength + 1 + word.size() > width) {
+      out += "\r\n";
+      lineLength = 0;
+    } else if (lineLength > 0) {
+      out.push_back(' ');
+      ++lineLength;
+    }
+    out += word;
+    lineLength += word.size();
+    i = end + 1;
+  }
+  return out + "\r\n";
+}
+
+} // namespace
+
+DWORD SimulatedWinApi::FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId,
+                                      DWORD dwLanguageId, LPSTR lpBuffer, DWORD nSize,
+                                      va_list* Arguments) {
+  // The buffer is always the caller's: this seam has no LocalFree to hand
+  // an allocated one back with.
+  if (dwFlags & FORMAT_MESSAGE_ALLOCATE_BUFFER) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  std::string definition;
+  if (dwFlags & FORMAT_MESSAGE_FROM_STRING) {
+    if (!lpSource) {
+      SetLastError(ERROR_INVALID_PARAMETER);
+      return 0;
+    }
+    definition = static_cast<const char*>(lpSource);
+  } else {
+    if (!(dwFlags & FORMAT_MESSAGE_FROM_SYSTEM)) {
+      // A module of the program's own: it carries no message table.
+      SetLastError((dwFlags & FORMAT_MESSAGE_FROM_HMODULE) ? ERROR_RESOURCE_TYPE_NOT_FOUND_VALUE
+                                                           : ERROR_INVALID_PARAMETER);
+      return 0;
+    }
+    if (!LanguageKnown(dwLanguageId)) {
+      SetLastError(ERROR_RESOURCE_LANG_NOT_FOUND_VALUE);
+      return 0;
+    }
+    const char* text = FindMessage(dwMessageId);
+    if (!text) {
+      SetLastError(ERROR_MR_MID_NOT_FOUND_VALUE);
+      return 0;
+    }
+    definition = text;
+  }
+
+  std::string message;
+  if (dwFlags & FORMAT_MESSAGE_IGNORE_INSERTS) {
+    message = definition;
+  } else if (!Substitute(definition, dwFlags, Arguments, message)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  const DWORD width = dwFlags & FORMAT_MESSAGE_MAX_WIDTH_MASK_VALUE;
+  if (dwFlags & FORMAT_MESSAGE_FROM_STRING) {
+    // A caller's string carries its own line breaks.
+  } else if (width == 0) {
+    message += "\r\n";
+  } else if (width != FORMAT_MESSAGE_MAX_WIDTH_MASK_VALUE) {
+    message = Wrap(message, width);
+  }
+
+  if (!lpBuffer) {
+    SetLastError(ERROR_NOACCESS_VALUE);
+    return 0;
+  }
+  if (message.size() + 1 > nSize) {
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return 0;
+  }
+  std::memcpy(lpBuffer, message.c_str(), message.size() + 1);
+  return static_cast<DWORD>(message.size());
 }
 
 } // namespace skarvet

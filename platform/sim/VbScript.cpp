@@ -706,35 +706,6 @@ Program Compile(std::u16string_view code, bool allowProcedures) {
   return Parser(Lexer(code).Run(), allowProcedures).Run();
 }
 
-double ToNumber(const Value& value) {
-  switch (value.kind) {
-  case Value::Kind::Empty:
-    return 0;
-  case Value::Kind::Boolean:
-    return value.boolean ? -1 : 0;
-  case Value::Kind::Number:
-    return value.number;
-  case Value::Kind::Text: {
-    // Decimal notation only: digits, sign, point and exponent.
-    std::string ascii;
-    for (char16_t c : value.text) {
-      if (c > 0x7F) RaiseRuntime(13);
-      ascii.push_back(static_cast<char>(c));
-    }
-    ascii = Trim(ascii);
-    if (ascii.empty() || ascii.size() > 64 ||
-        ascii.find_first_not_of("0123456789.+-eE") != std::string::npos)
-      RaiseRuntime(13);
-    char* end = nullptr;
-    const double number = std::strtod(ascii.c_str(), &end);
-    if (end != ascii.c_str() + ascii.size()) RaiseRuntime(13);
-    return number;
-  }
-  default:
-    RaiseRuntime(13);
-  }
-}
-
 } // namespace
 
 void RaiseRuntime(int number, std::u16string_view name) {
@@ -770,6 +741,35 @@ Value Value::None() {
   Value value;
   value.kind = Kind::Nothing;
   return value;
+}
+
+double ToNumber(const Value& value) {
+  switch (value.kind) {
+  case Value::Kind::Empty:
+    return 0;
+  case Value::Kind::Boolean:
+    return value.boolean ? -1 : 0;
+  case Value::Kind::Number:
+    return value.number;
+  case Value::Kind::Text: {
+    // Decimal notation only: digits, sign, point and exponent.
+    std::string ascii;
+    for (char16_t c : value.text) {
+      if (c > 0x7F) RaiseRuntime(13);
+      ascii.push_back(static_cast<char>(c));
+    }
+    ascii = Trim(ascii);
+    if (ascii.empty() || ascii.size() > 64 ||
+        ascii.find_first_not_of("0123456789.+-eE") != std::string::npos)
+      RaiseRuntime(13);
+    char* end = nullptr;
+    const double number = std::strtod(ascii.c_str(), &end);
+    if (end != ascii.c_str() + ascii.size()) RaiseRuntime(13);
+    return number;
+  }
+  default:
+    RaiseRuntime(13);
+  }
 }
 
 std::u16string ToText(const Value& value) {

@@ -85,6 +85,10 @@ struct Value {
 // string arguments; objects raise "Type mismatch".
 std::u16string ToText(const Value& value);
 
+// A value as a number, the way VBScript converts arguments; raises "Type
+// mismatch" for objects and for texts that are not numbers.
+double ToNumber(const Value& value);
+
 // Compares an identifier with an ASCII name, ignoring case.
 bool SameName(std::u16string_view name, std::string_view ascii);
 
