@@ -3,6 +3,8 @@
 #include "platform/WinApi.h"
 #include "remote/TextHelpers.h"
 
+#include <algorithm>
+
 namespace skarvet {
 
 DWORD ColorToRGB(DWORD colour) {
@@ -110,6 +112,26 @@ bool BarBlocksVisible(const BarLayout& layout) {
   const Rect64 first = BarBlockRect(layout, 0, 0, 0);
   if (LineSpan(first.left, first.right).count <= 0) return false;
   return BlockShading(first.top, first.bottom, 0).RowCount() > 0;
+}
+
+namespace {
+std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {
+  const std::int64_t q = a / b;
+  return (a % b != 0 && ((a < 0) != (b < 0))) ? q - 1 : q;
+}
+} // namespace
+
+BlockRange BlocksInColumns(const BarLayout& layout, int L, std::int64_t xFirst,
+                           std::int64_t xLast) {
+  BlockRange range;
+  if (layout.count <= 0 || layout.pitch <= 0 || xFirst > xLast) return range;
+  // Block k spans the columns L + k*w + 2 .. L + (k+1)*w - 1 (or the single
+  // column of a one-pixel-narrower block); one block of slack on each side
+  // covers every rounding case.
+  const std::int64_t w = layout.pitch;
+  range.first = std::max<std::int64_t>(0, FloorDiv(xFirst - L, w) - 1);
+  range.last = std::min<std::int64_t>(layout.count - 1, FloorDiv(xLast - L, w) + 1);
+  return range;
 }
 
 } // namespace skarvet

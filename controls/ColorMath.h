@@ -106,35 +106,53 @@ public:
   // How many rows ForEachRow visits.
   std::int64_t RowCount() const;
 
-  template <typename Visit> void ForEachRow(Visit&& visit) const {
+  // Visits the rows from yFirst to yLast only (a painter's visible area);
+  // the colours above yFirst are still stepped through, but a ramp that has
+  // stopped changing is skipped over at once, so a tall block costs no more
+  // than its visible rows.
+  template <typename Visit>
+  void ForEachRow(Visit&& visit, std::int64_t yFirst = INT64_MIN,
+                  std::int64_t yLast = INT64_MAX) const {
     // Upper ramp; when there is a lower ramp it repaints row t+u, so the
     // upper ramp's own colour never shows there.
     const bool lower = hb_ + 1 - upper_ >= 0;
     const std::int64_t upperEnd = lower ? upper_ - 1 : upper_;
-    DWORD c = DarkenColor(gradient_, 35);
-    for (std::int64_t j = 1; j <= upperEnd; ++j) {
-      visit(t_ + j, c);
-      c = LightenColor(c, step_);
-    }
-    if (!lower) return;
-    c = LightenColor(gradient_, 25);
-    for (std::int64_t y = t_ + upper_; y <= t_ + hb_ + 1; ++y) {
-      visit(y, c);
-      c = DarkenColor(c, step_);
-    }
+    Ramp(t_ + 1, t_ + upperEnd, DarkenColor(gradient_, 35), false, yFirst, yLast, visit);
+    if (lower)
+      Ramp(t_ + upper_, t_ + hb_ + 1, LightenColor(gradient_, 25), true, yFirst, yLast, visit);
   }
 
 private:
   std::int64_t t_;
   std::int64_t hb_;
   std::int64_t upper_;
+  template <typename Visit>
+  void Ramp(std::int64_t from, std::int64_t to, DWORD c, bool darkening, std::int64_t yFirst,
+            std::int64_t yLast, Visit& visit) const {
+    if (to > yLast) to = yLast;
+    for (std::int64_t y = from; y <= to; ++y) {
+      if (y >= yFirst) visit(y, c);
+      const DWORD next = darkening ? DarkenColor(c, step_) : LightenColor(c, step_);
+      if (next == c && y + 1 < yFirst) y = yFirst - 1; // settled: jump to the visible rows
+      c = next;
+    }
+  }
+
   short step_;
   DWORD gradient_;
 };
 
-// Whether the blocks of a layout colour any pixel at all: at heights below 7
+// Whether the blocks of a layout colour any pixel at all: at heights 3 to 5
 // they have zero width or no rows and leave the frame and background as they
-// are.
+// are (at heights 1 and 2 there are none).
 bool BarBlocksVisible(const BarLayout& layout);
+
+// The blocks k (0 .. count-1) of a bar at left edge L that can colour a
+// column between xFirst and xLast; empty when first > last.
+struct BlockRange {
+  std::int64_t first = 0;
+  std::int64_t last = -1;
+};
+BlockRange BlocksInColumns(const BarLayout& layout, int L, std::int64_t xFirst, std::int64_t xLast);
 
 } // namespace skarvet

@@ -18,24 +18,37 @@ QColor ToQColor(DWORD colour) {
   return QColor(GetRValue(rgb), GetGValue(rgb), GetBValue(rgb));
 }
 
-bool FitsInt(std::int64_t value) {
-  return value >= INT_MIN && value <= INT_MAX;
+// The part of the painter's coordinate space that can reach its device:
+// the device's area mapped back through the world transform, narrowed by the
+// clip. Drawing is limited to it, so that a rectangle of any size (up to the
+// whole int range) costs no more than its visible pixels.
+struct Area {
+  std::int64_t left = 0, top = 0, right = 0, bottom = 0; // right, bottom exclusive
+};
+
+Area VisibleArea(const QPainter& canvas) {
+  const QPaintDevice* device = canvas.device();
+  if (!device) return {};
+  bool invertible = false;
+  const QTransform toLogical = canvas.worldTransform().inverted(&invertible);
+  if (!invertible) return {};
+  QRectF logical = toLogical.mapRect(QRectF(0, 0, device->width(), device->height()));
+  if (canvas.hasClipping()) logical &= canvas.clipBoundingRect();
+  const QRect aligned = logical.toAlignedRect();
+  return {aligned.left(), aligned.top(), std::int64_t{aligned.right()} + 1,
+          std::int64_t{aligned.bottom()} + 1};
 }
 
-// Fills the columns left..right-1 of the rows top..bottom-1, clipped to what
-// an int coordinate can address (nothing beyond that is on any device).
-void FillBox(QPainter& canvas, std::int64_t left, std::int64_t top, std::int64_t right,
-             std::int64_t bottom, const QColor& colour) {
-  left = std::max<std::int64_t>(left, INT_MIN);
-  top = std::max<std::int64_t>(top, INT_MIN);
-  right = std::min<std::int64_t>(right, std::int64_t{INT_MAX} + 1);
-  bottom = std::min<std::int64_t>(bottom, std::int64_t{INT_MAX} + 1);
+// Fills the columns left..right-1 of the rows top..bottom-1 within `area`.
+void FillBox(QPainter& canvas, const Area& area, std::int64_t left, std::int64_t top,
+             std::int64_t right, std::int64_t bottom, const QColor& colour) {
+  left = std::max(left, area.left);
+  top = std::max(top, area.top);
+  right = std::min(right, area.right);
+  bottom = std::min(bottom, area.bottom);
   if (right <= left || bottom <= top) return;
-  // QRect holds its size in ints; a box wider than that is beyond any device.
-  const std::int64_t width = std::min<std::int64_t>(right - left, INT_MAX);
-  const std::int64_t height = std::min<std::int64_t>(bottom - top, INT_MAX);
-  canvas.fillRect(QRect(static_cast<int>(left), static_cast<int>(top), static_cast<int>(width),
-                        static_cast<int>(height)),
+  canvas.fillRect(QRect(static_cast<int>(left), static_cast<int>(top),
+                        static_cast<int>(right - left), static_cast<int>(bottom - top)),
                   colour);
 }
 
@@ -81,36 +94,40 @@ void TProgressBarXP::paintEvent(QPaintEvent* /*event*/) {
 
 void DrawBar(QPainter& canvas, int L, int T, int R, int B, short percent) {
   canvas.setRenderHint(QPainter::Antialiasing, false);
+  const Area area = VisibleArea(canvas);
 
   // The frame: a one-pixel outline on columns L and R-1 and rows T and B-1,
   // the inside in the highlight colour. Filled rather than stroked so that
   // the pixels are exact whatever the pen rules of the device.
   const std::int64_t left = std::min(L, R), right = std::max(L, R);
   const std::int64_t top = std::min(T, B), bottom = std::max(T, B);
-  FillBox(canvas, left, top, right, bottom, ToQColor(clBtnShadow));
-  FillBox(canvas, left + 1, top + 1, right - 1, bottom - 1, ToQColor(clBtnHighlight));
+  FillBox(canvas, area, left, top, right, bottom, ToQColor(clBtnShadow));
+  FillBox(canvas, area, left + 1, top + 1, right - 1, bottom - 1, ToQColor(clBtnHighlight));
 
   const BarLayout layout = LayoutBar(L, T, R, B, percent);
-  // Blocks too small to colour a pixel (heights below 7) are not drawn at
+  // Blocks too small to colour a pixel (heights 3 to 5) are not drawn at
   // all, which is what drawing them would show.
   if (!BarBlocksVisible(layout)) return;
-  for (std::int64_t k = 0; k < layout.count; ++k) {
+  const BlockRange blocks = BlocksInColumns(layout, L, area.left, area.right - 1);
+  for (std::int64_t k = blocks.first; k <= blocks.last; ++k) {
     const Rect64 block = BarBlockRect(layout, L, T, k);
-    if (block.left > INT_MAX) break; // every further block lies further right
-    if (!FitsInt(block.left) || !FitsInt(block.right) || !FitsInt(block.top) ||
-        !FitsInt(block.bottom))
-      continue;
+    // Blocks are laid from L rightwards; one that an int cannot describe
+    // lies beyond every device.
+    if (block.right > INT_MAX || block.bottom < INT_MIN) break;
     DrawBlock(canvas, static_cast<int>(block.left), static_cast<int>(block.top),
               static_cast<int>(block.right), static_cast<int>(block.bottom));
   }
 }
 
 void DrawBlock(QPainter& canvas, int l, int t, int r, int b) {
+  const Area area = VisibleArea(canvas);
   const BlockShading shading(t, b, ColorToRGB(clGradientActiveCaption));
   const PixelSpan span = LineSpan(l, r);
-  shading.ForEachRow([&](std::int64_t y, DWORD colour) {
-    FillBox(canvas, span.first, y, span.first + span.count, y + 1, ToQColor(colour));
-  });
+  shading.ForEachRow(
+      [&](std::int64_t y, DWORD colour) {
+        FillBox(canvas, area, span.first, y, span.first + span.count, y + 1, ToQColor(colour));
+      },
+      area.top, area.bottom - 1);
 }
 
 } // namespace skarvet

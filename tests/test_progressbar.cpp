@@ -12,8 +12,11 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstdint>
 #include <map>
 #include <string>
+#include <utility>
+#include <vector>
 
 using namespace skarvet;
 
@@ -159,6 +162,31 @@ TEST(ColorMath, SystemColourReferencesAreLookedUpAtEachUse) {
   // Plain colours never reach the system.
   EXPECT_EQ(ColorToRGB(RGB(9, 8, 7)), RGB(9, 8, 7));
   EXPECT_EQ(fake.CountOf("GetSysColor"), 4);
+}
+
+TEST(ColorMath, WalkingOnlyTheVisibleRowsGivesTheSameColours) {
+  // Tall blocks settle their ramps early; the walk restricted to a window of
+  // rows must colour each of them as the full walk does.
+  for (const DWORD gradient : {RGB(166, 202, 240), RGB(200, 100, 50), RGB(3, 250, 128)})
+    for (const int hb : {-2, -1, 0, 1, 2, 9, 40, 299, 1000}) {
+      const BlockShading shading(10, 10 + hb, gradient);
+      std::map<std::int64_t, DWORD> full;
+      int visits = 0;
+      shading.ForEachRow([&](std::int64_t y, DWORD c) {
+        EXPECT_TRUE(full.emplace(y, c).second) << "row " << y << " visited twice";
+        ++visits;
+      });
+      EXPECT_EQ(visits, shading.RowCount());
+      for (const auto& [first, last] : std::vector<std::pair<int, int>>{
+               {0, 5}, {11, 11}, {15, 30}, {500, 520}, {1009, 1100}, {-50, 2000}}) {
+        std::map<std::int64_t, DWORD> part;
+        shading.ForEachRow([&](std::int64_t y, DWORD c) { part.emplace(y, c); }, first, last);
+        std::map<std::int64_t, DWORD> expected;
+        for (const auto& [y, c] : full)
+          if (y >= first && y <= last) expected.emplace(y, c);
+        EXPECT_EQ(part, expected) << "hb " << hb << " rows " << first << ".." << last;
+      }
+    }
 }
 
 // --- positions and percent -------------------------------------------------
@@ -366,11 +394,42 @@ TEST_F(ProgressBarTest, DrawBarHonoursItsRectangleAndTouchesNothingElse) {
       if ((x < 20 || x >= 424 || y < 10 || y >= 24) && image.pixel(x, y) != kUntouched) ++outside;
   EXPECT_EQ(outside, 0);
 
-  // Empty and inverted rectangles draw nothing harmful.
+  // The same through a translated painter.
+  QImage shifted(440, 40, QImage::Format_RGB32);
+  shifted.fill(kUntouched);
+  {
+    QPainter canvas(&shifted);
+    canvas.translate(15, 5);
+    DrawBar(canvas, 5, 5, 5 + 404, 5 + 14, 100);
+  }
+  EXPECT_EQ(shifted, image);
+}
+
+TEST_F(ProgressBarTest, DegenerateAndHugeRectanglesDrawOnlyWhatCanShow) {
+  QImage image(60, 30, QImage::Format_RGB32);
+  image.fill(kUntouched);
   QPainter canvas(&image);
-  DrawBar(canvas, 5, 5, 5, 5, 100);
+  DrawBar(canvas, 5, 5, 5, 5, 100); // empty
+  DrawBlock(canvas, 10, 10, 10, 10);
+  EXPECT_EQ(image.pixel(5, 5), kUntouched);
+  EXPECT_EQ(image.pixel(10, 10), kUntouched);
+
+  // The whole int range: one block wider than the image covers it, on rows
+  // of the lower ramp (G unchanged, step 0). This must finish at once.
+  DrawBar(canvas, INT_MIN, INT_MIN, INT_MAX, INT_MAX, 100);
+  EXPECT_EQ(image.pixel(0, 0), Rgb(166, 202, 240));
+  EXPECT_EQ(image.pixel(59, 29), Rgb(166, 202, 240));
   DrawBar(canvas, INT_MIN, INT_MIN, INT_MAX, INT_MAX, 0);
-  DrawBlock(canvas, 0, 0, 0, 0);
+  EXPECT_EQ(image.pixel(0, 0), kHighlight);
+  // A bar wider than any image (R - L beyond the int range), height 25:
+  // pitch 15, blocks on columns 15k - 3 .. 15k + 9 and rows -3 .. 17.
+  DrawBar(canvas, -5, -5, INT_MAX, 20, 100);
+  EXPECT_EQ(image.pixel(25, 14), kHighlight);
+  EXPECT_EQ(image.pixel(26, 14), kHighlight);
+  EXPECT_EQ(image.pixel(27, 17), image.pixel(39, 17));
+  EXPECT_NE(image.pixel(27, 17), kHighlight);
+  EXPECT_EQ(image.pixel(30, 18), kHighlight);
+  EXPECT_EQ(image.pixel(30, 19), kShadow);
 }
 
 TEST_F(ProgressBarTest, SystemColourChangesShowOnTheNextPaint) {
