@@ -52,6 +52,17 @@ void FillBox(QPainter& canvas, const Area& area, std::int64_t left, std::int64_t
                   colour);
 }
 
+// DrawBlock for a visible area already known (once per bar, not per block).
+void DrawBlockWithin(QPainter& canvas, const Area& area, int l, int t, int r, int b) {
+  const BlockShading shading(t, b, ColorToRGB(clGradientActiveCaption));
+  const PixelSpan span = LineSpan(l, r);
+  shading.ForEachRow(
+      [&](std::int64_t y, DWORD colour) {
+        FillBox(canvas, area, span.first, y, span.first + span.count, y + 1, ToQColor(colour));
+      },
+      area.top, area.bottom - 1);
+}
+
 } // namespace
 
 TProgressBarXP::TProgressBarXP(QWidget* parent) : QWidget(parent) {
@@ -114,20 +125,13 @@ void DrawBar(QPainter& canvas, int L, int T, int R, int B, short percent) {
     // Blocks are laid from L rightwards; one that an int cannot describe
     // lies beyond every device.
     if (block.right > INT_MAX || block.bottom < INT_MIN) break;
-    DrawBlock(canvas, static_cast<int>(block.left), static_cast<int>(block.top),
-              static_cast<int>(block.right), static_cast<int>(block.bottom));
+    DrawBlockWithin(canvas, area, static_cast<int>(block.left), static_cast<int>(block.top),
+                    static_cast<int>(block.right), static_cast<int>(block.bottom));
   }
 }
 
 void DrawBlock(QPainter& canvas, int l, int t, int r, int b) {
-  const Area area = VisibleArea(canvas);
-  const BlockShading shading(t, b, ColorToRGB(clGradientActiveCaption));
-  const PixelSpan span = LineSpan(l, r);
-  shading.ForEachRow(
-      [&](std::int64_t y, DWORD colour) {
-        FillBox(canvas, area, span.first, y, span.first + span.count, y + 1, ToQColor(colour));
-      },
-      area.top, area.bottom - 1);
+  DrawBlockWithin(canvas, VisibleArea(canvas), l, t, r, b);
 }
 
 } // namespace skarvet
