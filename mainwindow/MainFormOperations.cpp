@@ -1,14 +1,83 @@
 // Starting, cancelling and animating remote operations.
-// (Interim bodies until this part is written.)
+//
+// One worker per request. The window keeps only a non-owning reference to
+// the worker whose reports it waits for (CurrentThread); a worker frees
+// itself once its body has returned, after either its own finish report or
+// Cancel has marked it, both of which run on this (the main) thread.
+#include "app/Application.h"
+#include "controls/AnsiText.h"
+#include "controls/ProgressBarXPUnit.h"
 #include "mainwindow/MainFormUnit.h"
+#include "remote/RebootThreadUnit.h"
+
+#include "ui_MainForm.h"
+
+#include <exception>
+#include <system_error>
 
 namespace skarvet {
+void TMainForm::StartOperation(int OperationKind, const std::string& StatusPrefix) {
+  const std::string computerName = ToAnsi(ui->ComputerNameEdit->text());
+  ShowStatusSuccess(StatusPrefix + computerName);
 
-void TMainForm::StartOperation(int, const std::string&) {}
-void TMainForm::RestartButtonClick() {}
-void TMainForm::ShutdownButtonClick() {}
-void TMainForm::LogoffButtonClick() {}
-void TMainForm::CancelButtonClick() {}
-void TMainForm::ProgressTimerTimer() {}
+  const std::uint32_t reasonCode = SelectedReasonCode();
+  const bool force = ui->ForceCheckbox->isChecked();
+  // Exactly as typed, and whichever of Yes and No is checked: a greyed field
+  // still hands over its text.
+  const std::string userName = ToAnsi(ui->UserNameEdit->text());
+  const std::string password = ToAnsi(ui->PasswordEdit->text());
+  const std::string domain = ToAnsi(ui->DomainEdit->text());
+
+  TRebootThread* thread = nullptr;
+  try {
+    thread = CreateRebootThread(OperationKind, reasonCode, force, computerName, userName, password,
+                                domain);
+  } catch (const std::system_error& e) {
+    // Nothing was started: the window stays as it was (the blue text of the
+    // attempt included) and keeps its earlier worker reference.
+    TApplication::ShowException(QStringLiteral("Thread creation error: %1")
+                                    .arg(QString::fromLocal8Bit(e.code().message().c_str())));
+    return;
+  } catch (const std::exception& e) {
+    TApplication::ShowException(FromAnsi(e.what()));
+    return;
+  }
+
+  // An earlier worker is neither cancelled nor told: its reports still count.
+  SetCurrentThread(thread);
+  EnterBusyState();
+  thread->Resume();
+}
+
+void TMainForm::RestartButtonClick() {
+  StartOperation(okRestart, "Restarting ");
+}
+
+void TMainForm::ShutdownButtonClick() {
+  StartOperation(okShutdown, "Shutting down ");
+}
+
+void TMainForm::LogoffButtonClick() {
+  StartOperation(okLogoff, "Logging off ");
+}
+
+void TMainForm::CancelButtonClick() {
+  TRebootThread* thread = CurrentThread();
+  if (!thread) return;
+  // The worker runs on to its end (a request already sent still happens);
+  // only its reports are dropped, and it frees itself when its body returns.
+  thread->Cancelled = true;
+  thread->SetFreeOnTerminate(true);
+  SetCurrentThread(nullptr);
+  LeaveBusyState();
+  ui->StatusLabel->setText(QString()); // the colour stays as it was
+}
+
+void TMainForm::ProgressTimerTimer() {
+  // Activity only, not a measure of the request: 2, 4, ... 98, then empty.
+  TProgressBarXP* bar = ui->StatusProgressBar;
+  bar->SetPosition(bar->Position() + 2);
+  if (bar->Position() >= 100) bar->SetPosition(0);
+}
 
 } // namespace skarvet
