@@ -8,11 +8,14 @@
 // was not (a failure where success was expected, a missing error text).
 #include "platform/native/NativeWinApi.h"
 #include "platform/native/ScriptControlInterface.h"
+#include "remote/GlobalUnit.h"
+#include "remote/MSScriptControl_TLB.h"
 
 #include <oleauto.h>
 
 #include <algorithm>
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <iterator>
@@ -129,6 +132,9 @@ void SystemMessages(skarvet::WinApi& api) {
           Visible(buffer).c_str());
     Check(length > 0 && std::strlen(buffer) == length, "message length matches the text");
     Check(!IsBlank(buffer), "the system has a message text for this number");
+    const std::string text = skarvet::SystemErrorText(code);
+    Print("     SystemErrorText: \"%s\"\n", Visible(text).c_str());
+    Check(!text.empty() && text.back() != '\n', "the program's text is the trimmed message");
   }
 
   // A number with the customer bit set: never a system message. The call
@@ -146,6 +152,9 @@ void SystemMessages(skarvet::WinApi& api) {
         static_cast<unsigned long>(error), buffer[0] == '#' ? "untouched" : "written");
   Check(length == 0, "no message for an unknown number");
   Check(error != 0, "the failure leaves a last error");
+  const std::string text = skarvet::SystemErrorText(unknown);
+  Print("     SystemErrorText: \"%s\"\n", Visible(text).c_str());
+  Check(text.empty(), "no stale text for an unknown number");
 }
 
 // --- the token and privilege calls of the shutdown request ---------------------
@@ -189,10 +198,19 @@ void ShutdownPrivilege(skarvet::WinApi& api) {
   // The last error must come through the seam unchanged.
   LUID unused{};
   ok = api.LookupPrivilegeValueA(nullptr, "SeNoSuchPrivilegeAtAll", &unused);
+  const std::int32_t mapped = skarvet::MapShutdownError();
   const DWORD error = api.GetLastError();
-  Print("  LookupPrivilegeValueA(unknown name): %d, last error %lu\n", ok,
-        static_cast<unsigned long>(error));
+  Print("  LookupPrivilegeValueA(unknown name): %d, last error %lu, MapShutdownError %ld\n", ok,
+        static_cast<unsigned long>(error), static_cast<long>(mapped));
   Check(!ok && error == 1313, "an unknown privilege fails with 1313");
+  Check(mapped == -1, "a privilege error maps to access denied");
+  for (auto [last, expected] : {std::pair<DWORD, std::int32_t>{53, -2}, {1722, 1722}, {5, -1}}) {
+    api.SetLastError(last);
+    const std::int32_t result = skarvet::MapShutdownError();
+    Print("  MapShutdownError after last error %lu: %ld\n", static_cast<unsigned long>(last),
+          static_cast<long>(result));
+    Check(result == expected, "the shutdown error map reads the thread's last error");
+  }
 
   ok = api.CloseHandle(token);
   Print("  CloseHandle(token): %d\n", ok);
@@ -415,6 +433,55 @@ void ScriptControl(skarvet::WinApi& api) {
   Check(result == S_FALSE, "error information is handed out once");
 }
 
+// The logoff routine's wrapper around the control, and the error texts it
+// builds: the routine shows these texts in the status line.
+void LogoffWrapper() {
+  Print("== the logoff routine's script control wrapper (TScriptControl) and its error texts\n");
+  try {
+    skarvet::TScriptControl control;
+    control.SetLanguage(u"VBScript");
+    control.SetTimeout(skarvet::NoTimeout);
+    control.AddCode(u"Sub Main\r\nDim t\r\nt = Len(\"abc\") * 7\r\nEnd Sub\r\n");
+    control.ExecuteStatement(u"Main");
+    Print("  Language, Timeout, AddCode, ExecuteStatement(\"Main\"): no error\n");
+  } catch (const skarvet::EOleError& error) {
+    Print("  unexpected error 0x%08lX: \"%s\"\n", Hex(error.ErrorCode), error.what());
+    Check(false, "a harmless script runs through the wrapper");
+    return;
+  }
+
+  struct Broken {
+    const char* what;
+    const char16_t* code;      // added with AddCode
+    const char16_t* statement; // then run, when there is one
+  };
+  const Broken broken[] = {
+      {"syntax error", u"Sub Broken(\r\nx = (1 +\r\nEnd Sub\r\n", nullptr},
+      {"run-time error", u"Sub Divide\r\nx = 1 / 0\r\nEnd Sub\r\n", u"Divide"},
+      {"error raised by the script",
+       u"Sub Refuse\r\nErr.Raise 70, \"winsmoke\", \"Refused.\"\r\nEnd Sub\r\n", u"Refuse"},
+      {"unknown routine", u"", u"NoSuchRoutine"},
+  };
+  for (const Broken& script : broken) {
+    try {
+      skarvet::TScriptControl control;
+      control.SetLanguage(u"VBScript");
+      control.SetTimeout(skarvet::NoTimeout);
+      if (*script.code) control.AddCode(script.code);
+      if (script.statement) control.ExecuteStatement(script.statement);
+      Print("  %s: no error\n", script.what);
+      Check(false, "a broken script fails");
+    } catch (const skarvet::EOleError& error) {
+      const std::string text = error.what();
+      Print("  %s: 0x%08lX, error text \"%s\"\n", script.what, Hex(error.ErrorCode),
+            Visible(text).c_str());
+      Check(!text.empty(), "the failure has an error text");
+      Check(text.back() != '.' && static_cast<unsigned char>(text.back()) > 32,
+            "the error text ends without a full stop or blank");
+    }
+  }
+}
+
 } // namespace
 
 int main() {
@@ -427,6 +494,7 @@ int main() {
   SystemMessages(native);
   ShutdownPrivilege(native);
   ScriptControl(native);
+  LogoffWrapper();
   ErrorInfoRoundTrip(native);
 
   if (g_failures) {
