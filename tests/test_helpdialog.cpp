@@ -17,6 +17,8 @@
 
 #include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 using namespace skarvet;
 using skarvet::test::RecordingWinApi;
@@ -248,31 +250,33 @@ TEST_F(HelpFromMainWindow, CloseBoxAndOkLeaveTheMainWindowTheSame) {
 
   // Everything a user could see of the main window.
   const auto snapshot = [&] {
-    QStringList state;
-    state << QString("%1,%2 %3x%4")
-                 .arg(main_->x())
-                 .arg(main_->y())
-                 .arg(main_->width())
-                 .arg(main_->height());
+    std::vector<std::string> state;
+    state.push_back(QString("%1,%2 %3x%4")
+                        .arg(main_->x())
+                        .arg(main_->y())
+                        .arg(main_->width())
+                        .arg(main_->height())
+                        .toStdString());
     for (QWidget* child : main_->findChildren<QWidget*>()) {
+      if (child->window() != main_.get()) continue; // the dialog is a window of its own
       QString line = child->objectName() + (child->isEnabled() ? " on" : " off") +
                      (child->isVisibleTo(main_.get()) ? " shown" : " hidden");
       if (auto* edit = qobject_cast<QLineEdit*>(child)) line += " " + edit->text();
       if (auto* label = qobject_cast<QLabel*>(child)) line += " " + label->text();
       if (auto* combo = qobject_cast<QComboBox*>(child))
         line += " " + QString::number(combo->currentIndex());
-      state << line;
+      state.push_back(line.toStdString());
     }
     return state;
   };
-  const QStringList before = snapshot();
+  const auto before = snapshot();
 
   PressHelp([](QWidget* modal) { modal->close(); });
   QApplication::processEvents();
-  const QStringList afterCloseBox = snapshot();
+  const auto afterCloseBox = snapshot();
   PressHelp();
   QApplication::processEvents();
-  const QStringList afterOk = snapshot();
+  const auto afterOk = snapshot();
 
   EXPECT_EQ(afterCloseBox, before);
   EXPECT_EQ(afterOk, before);

@@ -1,16 +1,28 @@
 // Opening web pages (OpenWebPage and the simulated desktop's shell) and the
 // main window's side actions: browse for a computer, banner and link.
+#include "mainwindow/MainFormUnit.h"
+#include "netbrowse/ComputerBrowserUnit.h"
+#include "netbrowse/NetworkBrowser.h"
 #include "platform/WinApi.h"
 #include "platform/sim/SimulatedWinApi.h"
 #include "remote/GlobalUnit.h"
 #include "tests/support/RecordingWinApi.h"
 
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
@@ -280,4 +292,228 @@ TEST_F(SimulatedDesktop, FailsLikeTheShellWithoutADisplayOrAnOpener) {
     EXPECT_LE(AsInt(api.ShellExecuteA(nullptr, "open", page, nullptr, nullptr, 1)), 32);
   }
   EXPECT_FALSE(std::filesystem::exists(dir_ + "/args"));
+}
+
+// --- the main window's side actions ----------------------------------------------
+
+namespace {
+
+// Runs `start` (which opens a modal dialog and returns when it closes) and
+// calls `whileOpen` with the dialog while its modal loop runs. A dialog
+// still open after ten seconds is closed so that a fault cannot hang the
+// test; `timedOut` tells.
+struct ModalRun {
+  bool opened = false;
+  bool timedOut = false;
+};
+ModalRun RunModal(const std::function<void()>& start,
+                  const std::function<void(QWidget*)>& whileOpen) {
+  auto run = std::make_shared<ModalRun>();
+  QTimer::singleShot(0, [run, whileOpen] {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (!modal) return;
+    run->opened = true;
+    whileOpen(modal);
+  });
+  QTimer guard;
+  guard.setSingleShot(true);
+  QObject::connect(&guard, &QTimer::timeout, [run] {
+    if (QWidget* modal = QApplication::activeModalWidget()) {
+      run->timedOut = true;
+      modal->close();
+    }
+  });
+  guard.start(10000);
+  start();
+  return *run;
+}
+
+// Everything a user could see of a window: enabled and shown states, texts,
+// the picked reason.
+std::vector<std::string> Snapshot(QWidget& window) {
+  std::vector<std::string> state;
+  state.push_back(QString("%1,%2").arg(window.x()).arg(window.y()).toStdString());
+  for (QWidget* child : window.findChildren<QWidget*>()) {
+    if (child->window() != &window) continue; // the dialogs are windows of their own
+    QString line = child->objectName() + (child->isEnabled() ? " on" : " off") +
+                   (child->isVisibleTo(&window) ? " shown" : " hidden");
+    if (auto* edit = qobject_cast<QLineEdit*>(child)) line += " " + edit->text();
+    if (auto* label = qobject_cast<QLabel*>(child)) line += " " + label->text();
+    if (auto* combo = qobject_cast<QComboBox*>(child))
+      line += " " + QString::number(combo->currentIndex());
+    state.push_back(line.toStdString());
+  }
+  return state;
+}
+
+class SideActions : public ::testing::Test {
+protected:
+  void SetUp() override {
+    main_ = std::make_unique<TMainForm>();
+    browser_ = new TComputerBrowserForm(main_.get());
+    main_->SetDialogs(nullptr, browser_);
+    main_->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(main_.get()));
+    nameEdit_ = main_->findChild<QLineEdit*>("ComputerNameEdit");
+    browseButton_ = main_->findChild<QPushButton*>("ComputerBrowseButton");
+    ASSERT_TRUE(nameEdit_ && browseButton_);
+  }
+
+  QPushButton* Button(const char* name) const { return main_->findChild<QPushButton*>(name); }
+
+  // The action controls of the computer-name rule, enabled or not.
+  std::vector<bool> ActionsEnabled() const {
+    std::vector<bool> enabled;
+    for (const char* name :
+         {"RestartButton", "ShutdownButton", "LogoffButton", "ShutdownReasonLabel",
+          "ShutdownReasonComboBox", "ShutdownReasonHelpButton"})
+      enabled.push_back(main_->findChild<QWidget*>(name)->isEnabled());
+    return enabled;
+  }
+
+  // Presses "..." and runs `whileOpen` in the browser dialog.
+  ModalRun Browse(const std::function<void(QWidget*)>& whileOpen) {
+    return RunModal([&] { QTest::mouseClick(browseButton_, Qt::LeftButton); }, whileOpen);
+  }
+
+  // In the open dialog: waits for the network to be listed, opens `domain`
+  // and selects `computer` the way a click on it does.
+  bool Pick(const char* domain, const char* computer) {
+    TNetworkBrowser* tree = browser_->NetworkBrowser();
+    QTreeWidgetItem* domainNode = nullptr;
+    if (!QTest::qWaitFor([&] {
+          const auto found = tree->findItems(domain, Qt::MatchExactly);
+          domainNode = found.isEmpty() ? nullptr : found.front();
+          return domainNode != nullptr && !tree->ActiveThread();
+        }))
+      return false;
+    tree->expandItem(domainNode);
+    QTreeWidgetItem* computerNode = nullptr;
+    if (!QTest::qWaitFor([&] {
+          for (int i = 0; i < domainNode->childCount(); ++i)
+            if (domainNode->child(i)->text(0) == computer) computerNode = domainNode->child(i);
+          return computerNode != nullptr && !tree->ActiveThread();
+        }))
+      return false;
+    tree->setCurrentItem(computerNode);
+    return tree->iComputerCount() == 1;
+  }
+
+  std::unique_ptr<TMainForm> main_;
+  TComputerBrowserForm* browser_ = nullptr; // owned by main_
+  QLineEdit* nameEdit_ = nullptr;
+  QPushButton* browseButton_ = nullptr;
+};
+
+const std::vector<bool> kAllOn(6, true);
+const std::vector<bool> kAllOff(6, false);
+
+} // namespace
+
+TEST_F(SideActions, BrowseOkWithNothingSelectedEmptiesTheNameAndDisablesTheActions) {
+  nameEdit_->setText("ALPHA");
+  ASSERT_EQ(ActionsEnabled(), kAllOn);
+  const ModalRun run = Browse([&](QWidget*) { browser_->ConnectButton()->click(); });
+  EXPECT_TRUE(run.opened);
+  EXPECT_FALSE(run.timedOut);
+  EXPECT_EQ(nameEdit_->text(), "");
+  EXPECT_EQ(ActionsEnabled(), kAllOff);
+}
+
+TEST_F(SideActions, BrowseCancelOrCloseBoxLeavesTheNameAlone) {
+  nameEdit_->setText(" ALPHA ");
+  // An earlier pick still held by the dialog is not read on Cancel.
+  browser_->ComputerNames = "BRAVO";
+  const auto before = Snapshot(*main_);
+  ModalRun run = Browse([&](QWidget*) { browser_->cxButton2()->click(); });
+  EXPECT_TRUE(run.opened);
+  EXPECT_FALSE(run.timedOut);
+  EXPECT_EQ(nameEdit_->text(), " ALPHA ");
+  run = Browse([](QWidget* modal) { modal->close(); });
+  EXPECT_TRUE(run.opened);
+  EXPECT_EQ(nameEdit_->text(), " ALPHA ");
+  EXPECT_EQ(Snapshot(*main_), before);
+}
+
+TEST_F(SideActions, BrowseAlwaysOpensInSingleSelection) {
+  for (int showing = 0; showing < 2; ++showing) {
+    // As the dialog's own design asks, or as something else left it.
+    browser_->NetworkBrowser()->SetbMultiSelect(true);
+    bool multiSelectWhileOpen = true;
+    const ModalRun run = Browse([&](QWidget*) {
+      multiSelectWhileOpen = browser_->NetworkBrowser()->bMultiSelect();
+      browser_->cxButton2()->click();
+    });
+    EXPECT_TRUE(run.opened);
+    EXPECT_FALSE(multiSelectWhileOpen) << "showing " << showing;
+  }
+}
+
+TEST_F(SideActions, APickedComputerGoesIntoTheNameField) {
+  bool picked = false;
+  const ModalRun run = Browse([&](QWidget*) {
+    picked = Pick("ONDRAVEL", "BRAVO");
+    browser_->ConnectButton()->click();
+  });
+  EXPECT_FALSE(run.timedOut);
+  ASSERT_TRUE(picked);
+  EXPECT_EQ(nameEdit_->text(), "BRAVO");
+  EXPECT_EQ(ActionsEnabled(), kAllOn);
+}
+
+TEST_F(SideActions, APickDuringARunningOperationReEnablesTheActions) {
+  nameEdit_->setText("ALPHA");
+  main_->EnterBusyState();
+  ASSERT_FALSE(Button("RestartButton")->isEnabled());
+  ASSERT_TRUE(browseButton_->isEnabled()); // "..." stays usable
+  bool picked = false;
+  const ModalRun run = Browse([&](QWidget*) {
+    picked = Pick("ONDRAVEL", "ECHO");
+    browser_->ConnectButton()->click();
+  });
+  EXPECT_FALSE(run.timedOut);
+  ASSERT_TRUE(picked);
+  EXPECT_EQ(nameEdit_->text(), "ECHO");
+  EXPECT_EQ(ActionsEnabled(), kAllOn);
+  // The rule leaves Cancel to the running operation.
+  EXPECT_TRUE(Button("CancelButton")->isEnabled());
+  main_->LeaveBusyState();
+}
+
+TEST_F(SideActions, BannerAndLinkOpenTheMakersPagesAndChangeNothing) {
+  RecordingWinApi fake;
+  ScopedWinApi use(fake);
+  std::vector<HWND> owners;
+  fake.onShellExecuteA = [&](HWND owner, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT) {
+    owners.push_back(owner);
+    return reinterpret_cast<HINSTANCE>(static_cast<std::intptr_t>(2)); // and it fails
+  };
+  nameEdit_->setText("ALPHA");
+  const auto before = Snapshot(*main_);
+
+  QWidget* banner = main_->findChild<QWidget*>("Image1");
+  QWidget* link = main_->findChild<QWidget*>("Label5");
+  ASSERT_TRUE(banner && link);
+  QTest::mouseClick(banner, Qt::LeftButton, {}, QPoint(200, 40));
+  QTest::mouseClick(link, Qt::LeftButton, {}, QPoint(5, 5));
+
+  const auto calls = fake.CallsNamed("ShellExecuteA");
+  ASSERT_EQ(calls.size(), 2u);
+  EXPECT_EQ(calls[0].args[kFile], std::string("\"") + kDownloadPageAddress + "\"");
+  EXPECT_EQ(calls[1].args[kFile], std::string("\"") + kProductPageAddress + "\"");
+  EXPECT_EQ(calls[0].args[kVerb], "\"open\"");
+  EXPECT_EQ(calls[1].args[kVerb], "\"open\"");
+  EXPECT_EQ(calls[0].args[kParameters], "null");
+  EXPECT_EQ(calls[0].args[kDirectory], "\"https:\"");
+  EXPECT_EQ(calls[0].args[kShow], "1");
+  EXPECT_NE(std::string(kProductPageAddress).find("Source=Skarvet"), std::string::npos);
+  EXPECT_EQ(std::string(kDownloadPageAddress).rfind("https://www.ondravel.example/", 0), 0u);
+  EXPECT_EQ(std::string(kProductPageAddress).rfind("https://www.ondravel.example/", 0), 0u);
+  // The shell is told which window asks: the main window.
+  const HWND mainHandle = reinterpret_cast<HWND>(main_->winId());
+  EXPECT_EQ(owners, (std::vector<HWND>{mainHandle, mainHandle}));
+
+  QApplication::processEvents();
+  EXPECT_EQ(Snapshot(*main_), before);
+  SetMainWindowHandle(nullptr);
 }
