@@ -592,27 +592,24 @@ void TNetworkBrowser::mousePressEvent(QMouseEvent* event) {
   } else {
     event->accept();
   }
-  if (FInDoubleClick) FPressHandled = true;
-  if (FHandlersHooked) {
+  // The base class's double-click handling may send a press of its own; the
+  // second press of a double click has been handled already.
+  if (FHandlersHooked && !FInDoubleClick) {
     const QPoint at = event->position().toPoint();
     HandleMouseDown(event->button(), event->modifiers(), at.x(), at.y());
   }
 }
 
 void TNetworkBrowser::mouseDoubleClickEvent(QMouseEvent* event) {
-  // The second press of a double click is a press as well.
+  // The second press of a double click arrives as a press before this event
+  // and toggles on its own: clicking a box twice quickly toggles it twice.
   FInDoubleClick = true;
-  FPressHandled = false;
   if (event->button() == Qt::LeftButton) {
     QTreeWidget::mouseDoubleClickEvent(event);
   } else {
     event->accept();
   }
   FInDoubleClick = false;
-  if (!FPressHandled && FHandlersHooked) {
-    const QPoint at = event->position().toPoint();
-    HandleMouseDown(event->button(), event->modifiers(), at.x(), at.y());
-  }
 }
 
 void TNetworkBrowser::keyPressEvent(QKeyEvent* event) {

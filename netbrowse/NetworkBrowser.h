@@ -226,9 +226,8 @@ private:
   // went away meanwhile (an OnBegin or OnEnd handler may change the tree).
   TTreeNode* FStartingNode = nullptr;
   bool FStartingNodeGone = false;
-  // Set while the double-click handler of the base class re-sends the press.
+  // Set while the double-click handler of the base class runs.
   bool FInDoubleClick = false;
-  bool FPressHandled = false;
 
   QMetaObject::Connection FExpandingConnection;
   QMetaObject::Connection FChangeConnection;
