@@ -17,7 +17,10 @@ namespace skarvet {
 
 namespace {
 
-constexpr const char* kMsSansSerifFile = "/usr/share/wine/fonts/ms_sans_serif.ttf";
+// Debian's fonts-wine: the design font, and Tahoma for bold text in the
+// name field (the design font has no bold face; see TMainForm).
+constexpr const char* kFontFolder = "/usr/share/wine/fonts/";
+constexpr const char* kFontFiles[] = {"ms_sans_serif.ttf", "tahoma.ttf", "tahomabd.ttf"};
 
 } // namespace
 
@@ -44,8 +47,9 @@ void TApplication::ShowException(const QString& text) {
 
 bool RegisterApplicationFonts() {
   static const bool available = [] {
-    if (QFile::exists(QString::fromLatin1(kMsSansSerifFile))) {
-      QFontDatabase::addApplicationFont(QString::fromLatin1(kMsSansSerifFile));
+    for (const char* file : kFontFiles) {
+      const QString path = QString::fromLatin1(kFontFolder) + QString::fromLatin1(file);
+      if (QFile::exists(path)) QFontDatabase::addApplicationFont(path);
     }
     const bool found = QFontDatabase::hasFamily(QStringLiteral("MS Sans Serif"));
     if (!found) {

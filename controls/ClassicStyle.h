@@ -1,11 +1,19 @@
 // The few classic Windows behaviours the program's windows keep whatever
-// the toolkit's style: a masked edit shows every character as "*", and a
-// pick-only drop-down list drops a list below itself (showing its configured
-// number of entries and scrolling for the rest) instead of a menu.
+// the toolkit's style:
+// - a masked edit shows every character as "*";
+// - a pick-only drop-down list drops a list below itself (showing its
+//   configured number of entries and scrolling for the rest), not a menu;
+// - bold text in a font that has no bold face (the bitmap "MS Sans Serif")
+//   is emboldened the way the Windows text renderer does it: each glyph is
+//   drawn twice, one pixel apart, and advances one pixel further (the font
+//   gets one pixel of letter spacing, see ApplySyntheticBold), with one
+//   pixel of overhang at the end of the text.
 #pragma once
 
 #include <QProxyStyle>
 #include <QStyledItemDelegate>
+
+class QWidget;
 
 namespace skarvet {
 
@@ -13,11 +21,23 @@ class TClassicStyle : public QProxyStyle {
   Q_OBJECT
 
 public:
+  // Wraps a fresh instance of the application's style.
   TClassicStyle();
 
   int styleHint(StyleHint hint, const QStyleOption* option = nullptr,
                 const QWidget* widget = nullptr,
                 QStyleHintReturn* returnData = nullptr) const override;
+
+  void drawItemText(QPainter* painter, const QRect& rect, int flags, const QPalette& palette,
+                    bool enabled, const QString& text,
+                    QPalette::ColorRole textRole = QPalette::NoRole) const override;
+
+  // Whether `font` asks for bold in a family that has no bold face.
+  static bool NeedsSyntheticBold(const QFont& font);
+
+  // Gives a widget whose font needs synthetic bold the extra pixel of
+  // advance per character. Returns whether it did.
+  static bool ApplySyntheticBold(QWidget* widget);
 };
 
 // Entries of a drop-down list drawn at a fixed height (the classic lists use

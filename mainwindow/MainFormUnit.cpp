@@ -84,18 +84,40 @@ void ApplyColours(TMainForm& form, Ui::TMainForm& ui) {
   SetTextColour(ui.StatusLabel, kStatusRed); // the designed colour, before the first text
 }
 
-// Labels size themselves to their text in the design font (their designed
-// widths); with another font they grow or shrink with it. The credential
-// labels keep their right edge, six pixels left of the edits.
+// Bold in the design font, which has no bold face: emboldened as the
+// Windows text renderer does it (see TClassicStyle). An edit draws its text
+// itself, so the name field takes a real bold face of the same size instead
+// (Tahoma, from the same font package), when there is one.
+void ApplyBoldText(Ui::TMainForm& ui) {
+  for (QWidget* control : std::initializer_list<QWidget*>{
+           ui.Label1, ui.Label2, ui.Label3, ui.Label5, ui.Label7, ui.UserNameLabel,
+           ui.PasswordLabel, ui.DomainLabel, ui.ForceCheckbox, ui.StatusLabel}) {
+    TClassicStyle::ApplySyntheticBold(control);
+  }
+  QFont nameFont = ui.ComputerNameEdit->font();
+  if (TClassicStyle::NeedsSyntheticBold(nameFont)) {
+    nameFont.setFamily(QStringLiteral("Tahoma"));
+    if (!TClassicStyle::NeedsSyntheticBold(nameFont)) ui.ComputerNameEdit->setFont(nameFont);
+  }
+}
+
+// Labels size themselves to their text (the designed widths are those of
+// the design font); with another font they grow or shrink with it. The
+// credential labels keep their right edge, six pixels left of the edits.
+int TextWidth(const QLabel* label) {
+  const int overhang = TClassicStyle::NeedsSyntheticBold(label->font()) ? 1 : 0;
+  return label->sizeHint().width() + overhang;
+}
+
 void FitLabelsToText(Ui::TMainForm& ui) {
   for (QLabel* label :
        std::initializer_list<QLabel*>{ui.Label1, ui.Label2, ui.Label3, ui.Label4, ui.Label5,
                                       ui.Label7, ui.ShutdownReasonLabel}) {
-    label->resize(label->sizeHint().width(), label->height());
+    label->resize(TextWidth(label), label->height());
   }
   for (QLabel* label : {ui.UserNameLabel, ui.PasswordLabel, ui.DomainLabel}) {
     const int right = label->x() + label->width();
-    const int width = label->sizeHint().width();
+    const int width = TextWidth(label);
     label->setGeometry(right - width, label->y(), width, label->height());
   }
 }
@@ -103,6 +125,15 @@ void FitLabelsToText(Ui::TMainForm& ui) {
 void LoadPictures(Ui::TMainForm& ui) {
   ui.Image1->SetPicture(LoadJpegFile(QStringLiteral(":/resources/images/banner.jpg")));
   ui.AuthenticationImage->SetPicture(QImage(QStringLiteral(":/resources/images/keys.bmp")));
+}
+
+void CentreOnScreen(QWidget& window) {
+  const QScreen* screen = window.screen();
+  if (!screen) return;
+  const QRect area = screen->availableGeometry();
+  const QSize outer = window.frameGeometry().size();
+  window.move(area.x() + (area.width() - outer.width()) / 2,
+              area.y() + (area.height() - outer.height()) / 2);
 }
 
 // A key that types a character: what the radio buttons' key-press event
@@ -132,17 +163,20 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui:
   setFixedSize(kClientWidth, kClientHeight);
   setWindowIcon(QIcon(QStringLiteral(":/resources/skarvet.ico")));
 
+  // Classic behaviours on every control: "*" masking, a list that drops
+  // down eight entries at a time, bold text in the bitmap design font.
+  auto* classicStyle = new TClassicStyle;
+  classicStyle->setParent(this);
+  for (QWidget* control : findChildren<QWidget*>()) {
+    if (!control->objectName().isEmpty()) control->setStyle(classicStyle);
+  }
+
   ApplyColours(*this, *ui);
+  ApplyBoldText(*ui);
   FitLabelsToText(*ui);
   LoadPictures(*ui);
   ui->StatusLabel->setFixedSize(ui->StatusLabel->size());
 
-  // Masked with "*" and a list that drops down eight entries at a time,
-  // whatever the desktop's style would do.
-  auto* classicStyle = new TClassicStyle;
-  classicStyle->setParent(this);
-  ui->PasswordEdit->setStyle(classicStyle);
-  ui->ShutdownReasonComboBox->setStyle(classicStyle);
   ui->ShutdownReasonComboBox->setItemDelegate(
       new TFixedHeightItemDelegate(kComboItemHeight, ui->ShutdownReasonComboBox));
 
@@ -166,12 +200,10 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui:
   ui->YesRadioButton->installEventFilter(this);
   ui->NoRadioButton->installEventFilter(this);
 
-  // Centred on the screen the window opens on.
-  if (const QScreen* shown = screen()) {
-    const QRect area = shown->availableGeometry();
-    move(area.x() + (area.width() - kClientWidth) / 2,
-         area.y() + (area.height() - kClientHeight) / 2);
-  }
+  // Centred on the screen; once more by its outer size (title bar and
+  // borders included) when it first shows and the frame is known.
+  CentreOnScreen(*this);
+  installEventFilter(this);
   ui->ComputerNameEdit->setFocus();
 
   FormCreate();
@@ -189,6 +221,13 @@ void TMainForm::FormCreate() {
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == this) {
+    if (event->type() == QEvent::Show) {
+      removeEventFilter(this);
+      CentreOnScreen(*this);
+    }
+    return false;
+  }
   if (watched == ui->YesRadioButton || watched == ui->NoRadioButton) {
     if (event->type() == QEvent::MouseButtonRelease) {
       // The button takes the click first, as the system's button does
