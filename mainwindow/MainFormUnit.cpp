@@ -87,7 +87,7 @@ void ApplyColours(TMainForm& form, Ui::TMainForm& ui) {
 // Bold in the design font, which has no bold face: emboldened as the
 // Windows text renderer does it (see TClassicStyle). An edit draws its text
 // itself, so the name field takes a real bold face of the same size instead
-// (Tahoma, from the same font package), when there is one.
+// (Tahoma, from the same font package, unsmoothed), when there is one.
 void ApplyBoldText(Ui::TMainForm& ui) {
   for (QWidget* control : std::initializer_list<QWidget*>{
            ui.Label1, ui.Label2, ui.Label3, ui.Label5, ui.Label7, ui.UserNameLabel,
@@ -97,6 +97,9 @@ void ApplyBoldText(Ui::TMainForm& ui) {
   QFont nameFont = ui.ComputerNameEdit->font();
   if (TClassicStyle::NeedsSyntheticBold(nameFont)) {
     nameFont.setFamily(QStringLiteral("Tahoma"));
+    // Crisp, as the system draws small bold text without smoothing.
+    nameFont.setStyleStrategy(QFont::NoAntialias);
+    nameFont.setHintingPreference(QFont::PreferFullHinting);
     if (!TClassicStyle::NeedsSyntheticBold(nameFont)) ui.ComputerNameEdit->setFont(nameFont);
   }
 }

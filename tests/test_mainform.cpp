@@ -619,4 +619,18 @@ TEST_F(MainFormTest, AClickIsAPressAndAReleaseOverThePicture) {
   EXPECT_EQ(clicks, 1);
 }
 
+TEST_F(MainFormTest, TheReasonListDropsDownEightEntriesOfThirteenPixels) {
+  form->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+  QTest::keyClicks(Name(), QStringLiteral("ALPHA"));
+  auto* reasons = Find<QComboBox>("ShutdownReasonComboBox");
+  for (int i = reasons->count(); i < 12; ++i) reasons->addItem(QStringLiteral("entry %1").arg(i));
+  reasons->showPopup();
+  QAbstractItemView* list = reasons->view();
+  EXPECT_TRUE(list->isVisible());
+  EXPECT_EQ(list->sizeHintForRow(0), 13);
+  EXPECT_EQ(list->viewport()->height(), 8 * 13);
+  reasons->hidePopup();
+}
+
 } // namespace
