@@ -5,7 +5,11 @@
 //
 // The script control is reached through the component object model: its
 // IDispatch for property writes by identifier and its IScriptControl
-// interface for the methods (see ScriptControlInterface.h).
+// interface for the methods (see ScriptControlInterface.h). Before each of
+// its calls the thread's error information is cleared, so that what
+// GetErrorInfo finds after a failure belongs to that failure; a property
+// write that the component refuses with an exception leaves the exception's
+// texts as the thread's error information, as the methods do.
 #pragma once
 
 #ifdef _WIN32
