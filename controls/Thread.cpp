@@ -91,7 +91,39 @@ void TThread::Synchronize(const std::function<void()>& step) {
     step();
     return;
   }
-  QMetaObject::invokeMethod(context, step, Qt::BlockingQueuedConnection);
+  // The worker waits on a standard mutex rather than through a blocking
+  // queued call: Qt's own wait uses a semaphore that ThreadSanitizer cannot
+  // see, so every step's effects would look unordered with the worker's.
+  // The call signals from its destructor, so that a call Qt discards (its
+  // receiver gone) still lets the worker go on.
+  struct Handshake {
+    std::mutex mutex;
+    std::condition_variable done;
+    bool finished = false;
+  };
+  struct Call {
+    const std::function<void()>* step;
+    std::shared_ptr<Handshake> handshake;
+    Call(const std::function<void()>* s, std::shared_ptr<Handshake> h)
+        : step(s), handshake(std::move(h)) {}
+    Call(Call&&) = default;
+    Call(const Call&) = delete;
+    ~Call() {
+      if (!handshake) return; // moved from
+      std::lock_guard lock(handshake->mutex);
+      handshake->finished = true;
+      handshake->done.notify_one();
+    }
+    void operator()() const {
+      { std::lock_guard lock(handshake->mutex); } // sees everything the worker did
+      (*step)();
+    }
+  };
+  auto handshake = std::make_shared<Handshake>();
+  { std::lock_guard lock(handshake->mutex); } // publishes the worker's work so far
+  QMetaObject::invokeMethod(context, Call(&step, handshake), Qt::QueuedConnection);
+  std::unique_lock lock(handshake->mutex);
+  handshake->done.wait(lock, [&] { return handshake->finished; });
 }
 
 } // namespace skarvet
