@@ -29,6 +29,17 @@ public:
   ~TokenGuard() { CloseLogonToken(Token); }
 };
 
+std::string FailureText(const std::exception_ptr& failure) {
+  std::string text;
+  try {
+    std::rethrow_exception(failure);
+  } catch (const std::exception& e) {
+    text = e.what();
+  } catch (...) {
+  }
+  return Trim(text).empty() ? "Unknown Error" : text;
+}
+
 } // namespace
 
 TRebootThread::TRebootThread(OperationKind Operation, DWORD ReasonCode, bool Force,
@@ -75,13 +86,12 @@ void TRebootThread::Execute() {
         Synchronize([this] { ReportFailure(); });
       }
     }
-  } catch (const std::exception& e) {
+  } catch (...) {
     // The routines report through results; only the runtime itself (out of
     // memory) can get here. Still tell the user, and still finish below, so
     // that the window does not stay busy for ever.
     ResultCode = -3;
-    ErrorText = e.what();
-    if (Trim(ErrorText).empty()) ErrorText = "Unknown Error";
+    ErrorText = FailureText(std::current_exception());
     Synchronize([this] { ReportFailure(); });
   }
   Synchronize([this] { ReportFinished(); });
