@@ -80,7 +80,7 @@ std::int32_t RemoteShutdown(const std::string& ComputerName, bool PowerOff, bool
 
   std::int32_t result = 0;
   LUID luid{};
-  if (!Api().LookupPrivilegeValueA(nullptr, SE_SHUTDOWN_NAME, &luid)) {
+  if (!Api().LookupPrivilegeValueA(nullptr, "SeShutdownPrivilege", &luid)) {
     result = MapShutdownError();
   } else {
     TOKEN_PRIVILEGES privileges;

@@ -13,6 +13,8 @@
 #include "remote/AnsiCodePage.h"
 
 #include <cmath>
+#include <cstdint>
+#include <functional>
 
 namespace skarvet {
 namespace {

@@ -465,8 +465,9 @@ BOOL SimulatedWinApi::InitiateSystemShutdownExA(LPSTR lpMachineName, LPSTR /*lpM
     return FALSE;
   }
   char flags[96];
-  std::snprintf(flags, sizeof flags, "reason=0x%08X, force=%d, reboot=%d", dwReason,
-                bForceAppsClosed ? 1 : 0, bRebootAfterShutdown ? 1 : 0);
+  std::snprintf(flags, sizeof flags, "reason=0x%08X, force=%d, reboot=%d",
+                static_cast<unsigned>(dwReason), bForceAppsClosed ? 1 : 0,
+                bRebootAfterShutdown ? 1 : 0);
   computer->lastReasonAndFlags = flags;
   computer->interactiveUser.clear();
   if (bRebootAfterShutdown) {
