@@ -1,5 +1,6 @@
 #include "controls/ShutdownReasonHelpFormUnit.h"
 
+#include "controls/ClassicStyle.h"
 #include "platform/WinApi.h"
 
 #include "ui_ShutdownReasonHelpForm.h"
@@ -39,6 +40,14 @@ TShutdownReasonHelpForm::TShutdownReasonHelpForm(QWidget* parent)
 
   UseDesignFont(this, false);
   UseDesignFont(ui->Label1, true);
+
+  // The classic look the main window has too; among it, bold text in the
+  // design font, which has no bold face of its own.
+  auto* classicStyle = new TClassicStyle;
+  classicStyle->setParent(this);
+  for (QWidget* control : findChildren<QWidget*>())
+    if (!control->objectName().isEmpty()) control->setStyle(classicStyle);
+  TClassicStyle::ApplySyntheticBold(ui->Label1);
 
   // Neither default nor cancel button: Return reaches OK only while it has
   // the focus (see keyPressEvent), and Escape does not close the dialog.
