@@ -143,12 +143,16 @@ bool TSelectedNodes::RemoveFirst(TTreeNode* node) {
   return true;
 }
 
-void TSelectedNodes::RemoveAll(TTreeNode* node) {
-  while (RemoveFirst(node)) {
-  }
+void TSelectedNodes::RemoveAll(const QTreeWidgetItem* node) {
+  auto it = positions_.find(node);
+  if (it == positions_.end()) return;
+  for (std::size_t position : it->second) items_[position] = nullptr;
+  live_ -= it->second.size();
+  positions_.erase(it);
+  if (live_ == 0) items_.clear();
 }
 
-bool TSelectedNodes::Contains(TTreeNode* node) const {
+bool TSelectedNodes::Contains(const QTreeWidgetItem* node) const {
   return positions_.count(node) != 0;
 }
 
@@ -369,8 +373,9 @@ QIcon TNetworkBrowser::ImageAt(int index) const {
 }
 
 TTreeNode* TNetworkBrowser::NodeFromIndex(const QModelIndex& index) const {
-  QTreeWidgetItem* item = itemFromIndex(index);
-  return item && item->type() == kNodeType ? static_cast<TTreeNode*>(item) : nullptr;
+  // dynamic_cast: while a node is being deleted the view may still ask
+  // about it, when it is a TTreeNode no more.
+  return dynamic_cast<TTreeNode*>(itemFromIndex(index));
 }
 
 TTreeNode* TNetworkBrowser::Selected() const {
@@ -379,7 +384,7 @@ TTreeNode* TNetworkBrowser::Selected() const {
     const QList<QTreeWidgetItem*> items = selectedItems();
     current = items.isEmpty() ? nullptr : items.first();
   }
-  return current && current->type() == kNodeType ? static_cast<TTreeNode*>(current) : nullptr;
+  return dynamic_cast<TTreeNode*>(current);
 }
 
 int TNetworkBrowser::CheckBoxColumnLeft(int level) const {
@@ -708,25 +713,23 @@ void TNetworkBrowser::drawBranches(QPainter* painter, const QRect& rect,
 
 // --- nodes that go ------------------------------------------------------------------------
 
-void TNetworkBrowser::NodeGoing(TTreeNode* node) {
+void TNetworkBrowser::NodeGoing(const QTreeWidgetItem* node) {
+  // Compared as the base type only: the node may be half destroyed.
   SelectedNodes.RemoveAll(node);
-  if (FActiveThread && FActiveThread->ParentNode == node) {
+  if (FActiveThread && static_cast<QTreeWidgetItem*>(FActiveThread->ParentNode) == node) {
     FActiveThread->ParentNode = nullptr;
     FActiveThread->ParentGone = true;
   }
-  if (FStartingNode == node) FStartingNodeGone = true;
+  if (static_cast<QTreeWidgetItem*>(FStartingNode) == node) FStartingNodeGone = true;
 }
 
 void TNetworkBrowser::NodesAboutToGo(const QModelIndex& parent, int first, int last) {
   QTreeWidgetItem* parentItem = parent.isValid() ? itemFromIndex(parent) : invisibleRootItem();
   if (!parentItem) return;
   for (int row = first; row <= last && row < parentItem->childCount(); ++row) {
-    QTreeWidgetItem* item = parentItem->child(row);
-    if (item->type() == kNodeType) NodeGoing(static_cast<TTreeNode*>(item));
-    for (int i = 0; i < item->childCount(); ++i) {
-      QTreeWidgetItem* child = item->child(i);
-      if (child->type() == kNodeType) NodeGoing(static_cast<TTreeNode*>(child));
-    }
+    const QTreeWidgetItem* item = parentItem->child(row);
+    NodeGoing(item);
+    for (int i = 0; i < item->childCount(); ++i) NodeGoing(item->child(i));
   }
 }
 

@@ -104,9 +104,10 @@ public:
   void Append(TTreeNode* node);
   // Deletes the first occurrence of node; false if it is not in the list.
   bool RemoveFirst(TTreeNode* node);
-  // Deletes every occurrence (the node is going away).
-  void RemoveAll(TTreeNode* node);
-  bool Contains(TTreeNode* node) const;
+  // Deletes every occurrence. Takes the base type: a node being deleted is
+  // reported from its base destructor, when it is no longer a TTreeNode.
+  void RemoveAll(const QTreeWidgetItem* node);
+  bool Contains(const QTreeWidgetItem* node) const;
   void Clear();
   int Count() const { return static_cast<int>(live_); }
   // The node at a position, 0 <= index < Count().
@@ -118,7 +119,7 @@ private:
   // Removed entries leave a null behind until the next positional read.
   mutable std::vector<TTreeNode*> items_;
   // Positions of each node's occurrences in items_, ascending.
-  mutable std::unordered_map<TTreeNode*, std::vector<std::size_t>> positions_;
+  mutable std::unordered_map<const QTreeWidgetItem*, std::vector<std::size_t>> positions_;
   std::size_t live_ = 0;
 };
 
@@ -204,7 +205,7 @@ private:
   // Keep SelectedNodes and the active worker away from nodes that go.
   void NodesAboutToGo(const QModelIndex& parent, int first, int last);
   void AllNodesAboutToGo();
-  void NodeGoing(TTreeNode* node);
+  void NodeGoing(const QTreeWidgetItem* node);
 
   void UpdateStateImages();
 
