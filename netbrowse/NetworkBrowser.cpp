@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QProxyStyle>
 #include <QStyledItemDelegate>
 #include <QToolTip>
 
@@ -51,6 +52,9 @@ public:
       painter->drawPixmap(left, top, *state);
       rest.rect.setLeft(left + kImageSize);
     }
+    // The highlight covers the text, not the rest of the row.
+    const int needed = QStyledItemDelegate::sizeHint(rest, index).width();
+    if (needed < rest.rect.width()) rest.rect.setWidth(needed);
     QStyledItemDelegate::paint(painter, rest, index);
   }
 
@@ -89,6 +93,18 @@ private:
   }
 
   TNetworkBrowser* browser_;
+};
+
+// The system's tree highlights only the selected node's text, not its
+// images or the lines before it.
+class TTreeStyle : public QProxyStyle {
+public:
+  int styleHint(StyleHint hint, const QStyleOption* option = nullptr,
+                const QWidget* widget = nullptr,
+                QStyleHintReturn* returnData = nullptr) const override {
+    if (hint == SH_ItemView_ShowDecorationSelected) return 0;
+    return QProxyStyle::styleHint(hint, option, widget, returnData);
+  }
 };
 
 } // namespace
@@ -312,6 +328,9 @@ TNetworkBrowser::TNetworkBrowser(QWidget* parent) : QTreeWidget(parent) {
   setSelectionMode(QAbstractItemView::SingleSelection);
   setIconSize(QSize(kImageSize, kImageSize));
   setItemDelegate(new TNodeDelegate(this));
+  auto* style = new TTreeStyle();
+  style->setParent(this);
+  setStyle(style);
   // Node texts are edited in place: F2, or a click on the selected node's text.
   setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
   setExpandsOnDoubleClick(true);
