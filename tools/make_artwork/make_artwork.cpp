@@ -5,6 +5,7 @@
 //   skarvet.ico        16, 32 and 48 pixels, each in 256 colours and in
 //                      32-bit colour with alpha
 // Usage: make_artwork <resources folder>   (run with QT_QPA_PLATFORM=offscreen)
+#include <QDir>
 #include <QFile>
 #include <QFont>
 #include <QGuiApplication>
@@ -688,6 +689,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   const QString folder = QString::fromLocal8Bit(argv[1]);
+  QDir().mkpath(folder + "/images");
   bool ok = WriteProgressiveJpeg(MakeBanner(), folder + "/images/banner.jpg", 92);
   ok = WriteBmp24(MakeKeys(), folder + "/images/keys.bmp") && ok;
   ok = WriteIcon(folder + "/skarvet.ico") && ok;
