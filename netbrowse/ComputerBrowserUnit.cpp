@@ -1,5 +1,6 @@
 #include "netbrowse/ComputerBrowserUnit.h"
 
+#include "controls/ClassicStyle.h"
 #include "controls/ProgressBarXPUnit.h"
 #include "netbrowse/NetworkBrowser.h"
 
@@ -52,6 +53,12 @@ TComputerBrowserForm::TComputerBrowserForm(QWidget* parent)
   setFont(PixelFont(QStringLiteral("MS Sans Serif"), 11, false));
   ui->Label1->setFont(PixelFont(QStringLiteral("Arial"), 19, false));
   ui->BusyLabel->setFont(PixelFont(QStringLiteral("MS Sans Serif"), 11, true));
+  // The design font has no bold face: the busy label is emboldened the way
+  // the system's text renderer does it.
+  auto* classicStyle = new TClassicStyle;
+  classicStyle->setParent(this);
+  ui->BusyLabel->setStyle(classicStyle);
+  TClassicStyle::ApplySyntheticBold(ui->BusyLabel);
 
   QPalette colours = palette();
   colours.setColor(QPalette::Window, Qt::white);
