@@ -214,12 +214,20 @@ TEST_F(NetworkBrowserTest, AnEmptyDomainLosesItsExpandButtonForGood) {
   EXPECT_TRUE(tree->isEnabled());
 }
 
-TEST_F(NetworkBrowserTest, ClickingTheExpandButtonListsTheDomain) {
+TEST_F(NetworkBrowserTest, TheExpandButtonAndTheKeyboardListTheDomain) {
   BrowseAndWait();
   TTreeNode* workgroup = Top("WORKGROUP");
   Press(workgroup, 9); // centre of the expand button column
   ASSERT_TRUE(WaitIdle());
   EXPECT_EQ(Texts(workgroup), ComputersOf("WORKGROUP"));
+
+  // And the keyboard, on the same workgroup from the other provider.
+  TTreeNode* second = static_cast<TTreeNode*>(tree->topLevelItem(3));
+  tree->setFocus();
+  tree->setCurrentItem(second);
+  QTest::keyClick(tree.get(), Qt::Key_Right);
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_EQ(Texts(second), ComputersOf("WORKGROUP"));
 }
 
 TEST_F(NetworkBrowserTest, CheckBoxesAppearOnlyInCheckBoxModeAndOnlyAfterListing) {
