@@ -14,6 +14,9 @@ namespace {
 
 std::atomic<int> g_running{0};
 std::atomic<QObject*> g_context{nullptr};
+// Held by a worker while it posts a step (see Synchronize). Recursive: the
+// worker's own moved-from copy of the call is destroyed while it holds it.
+std::recursive_mutex g_postMutex;
 
 QObject* MainThreadContext() {
   QObject* context = g_context.load();
@@ -92,10 +95,12 @@ void TThread::Synchronize(const std::function<void()>& step) {
     return;
   }
   // The worker waits on a standard mutex rather than through a blocking
-  // queued call: Qt's own wait uses a semaphore that ThreadSanitizer cannot
-  // see, so every step's effects would look unordered with the worker's.
-  // The call signals from its destructor, so that a call Qt discards (its
-  // receiver gone) still lets the worker go on.
+  // queued call: Qt's own locks are futexes that ThreadSanitizer cannot see,
+  // so every step's effects would look unordered with the worker's. The
+  // worker holds g_postMutex while it builds and posts the call, and the main
+  // thread takes it before it reads the call, which orders all the worker did
+  // before the step. The call signals from its destructor, so that a call Qt
+  // discards (its receiver gone) still lets the worker go on.
   struct Handshake {
     std::mutex mutex;
     std::condition_variable done;
@@ -109,19 +114,22 @@ void TThread::Synchronize(const std::function<void()>& step) {
     Call(Call&&) = default;
     Call(const Call&) = delete;
     ~Call() {
+      { std::lock_guard post(g_postMutex); }
       if (!handshake) return; // moved from
       std::lock_guard lock(handshake->mutex);
       handshake->finished = true;
       handshake->done.notify_one();
     }
     void operator()() const {
-      { std::lock_guard lock(handshake->mutex); } // sees everything the worker did
+      { std::lock_guard post(g_postMutex); }
       (*step)();
     }
   };
   auto handshake = std::make_shared<Handshake>();
-  { std::lock_guard lock(handshake->mutex); } // publishes the worker's work so far
-  QMetaObject::invokeMethod(context, Call(&step, handshake), Qt::QueuedConnection);
+  {
+    std::lock_guard post(g_postMutex);
+    QMetaObject::invokeMethod(context, Call(&step, handshake), Qt::QueuedConnection);
+  }
   std::unique_lock lock(handshake->mutex);
   handshake->done.wait(lock, [&] { return handshake->finished; });
 }
