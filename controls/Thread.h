@@ -45,7 +45,8 @@ protected:
   // The thread body, on the worker thread.
   virtual void Execute() = 0;
 
-  // Runs `step` on the main thread and waits until it has run. On the main
+  // Runs `step` on the main thread and waits until it has run (or until Qt
+  // has dropped it because the main-thread context is gone). On the main
   // thread itself it simply runs `step`.
   void Synchronize(const std::function<void()>& step);
 
