@@ -1,8 +1,10 @@
 #include "app/Application.h"
 
 #include "controls/AnsiText.h"
+#include "controls/ShutdownReasonHelpFormUnit.h"
 #include "controls/Thread.h"
 #include "mainwindow/MainFormUnit.h"
+#include "netbrowse/ComputerBrowserUnit.h"
 
 #include <QDir>
 #include <QFile>
@@ -68,8 +70,12 @@ int RunApplication(int& argc, char** argv, const std::function<void(TMainForm&)>
 
   // The first window created is the main window: closing it ends the loop.
   TMainForm mainForm;
-  // The reason help dialog and the computer browser dialog are created
-  // next, hidden, and handed to the main window with SetDialogs.
+  // Then the reason help dialog and the computer browser dialog, hidden, in
+  // this order. They live for the whole run; owned by the main window, they
+  // stay above it and go with it at the end.
+  auto* shutdownReasonHelpForm = new TShutdownReasonHelpForm(&mainForm);
+  auto* computerBrowserForm = new TComputerBrowserForm(&mainForm);
+  mainForm.SetDialogs(shutdownReasonHelpForm, computerBrowserForm);
 
   mainForm.show();
   if (started) started(mainForm);
