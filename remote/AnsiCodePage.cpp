@@ -1,8 +1,39 @@
 #include "remote/AnsiCodePage.h"
 
+#ifdef _WIN32
+#include "platform/Win32Types.h"
+#endif
+
 #include <array>
 
 namespace skarvet {
+
+#ifdef _WIN32
+
+// On Windows the conversion is the system's: the user may run any ANSI code
+// page (Cyrillic, Central European, Japanese, ...).
+std::u16string AnsiToWide(std::string_view ansi) {
+  if (ansi.empty()) return {};
+  const int length =
+      MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(length), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), wide.data(), length);
+  return std::u16string(wide.begin(), wide.end());
+}
+
+std::string WideToAnsi(std::u16string_view wide) {
+  if (wide.empty()) return {};
+  const std::wstring source(wide.begin(), wide.end());
+  const int length = WideCharToMultiByte(CP_ACP, 0, source.data(), static_cast<int>(source.size()),
+                                         nullptr, 0, nullptr, nullptr);
+  std::string ansi(static_cast<std::size_t>(length), '\0');
+  WideCharToMultiByte(CP_ACP, 0, source.data(), static_cast<int>(source.size()), ansi.data(),
+                      length, nullptr, nullptr);
+  return ansi;
+}
+
+#else
+
 namespace {
 
 // Windows-1252 at 0x80..0x9F; the five unassigned codes map to the C1
@@ -44,5 +75,7 @@ std::string WideToAnsi(std::u16string_view wide) {
   }
   return ansi;
 }
+
+#endif // _WIN32
 
 } // namespace skarvet

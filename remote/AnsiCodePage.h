@@ -1,7 +1,7 @@
 // The system's ANSI code page, in which the program's texts travel.
-// Off Windows (the simulated network) it is Windows-1252, the code page of
-// an English Windows; characters it cannot hold become '?', as Windows'
-// own conversion does with its default character.
+// On Windows it is the system's own; off Windows (the simulated network) it
+// is Windows-1252, the code page of an English Windows. Characters the code
+// page cannot hold become '?', as Windows' own conversion does.
 #pragma once
 
 #include <string>
