@@ -2,7 +2,7 @@
 # Installs what is missing, builds Skarvet with its tests and benchmarks,
 # and runs every test (headless).
 #   SKARVET_BUILD_DIR  build folder (default: build)
-#   SKARVET_SANITIZE   sanitizers to build with, e.g. address,undefined
+#   SKARVET_SANITIZE   sanitizers to build with: address,undefined or thread
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/install-deps.sh
@@ -21,5 +21,7 @@ if [ -n "$sanitize" ]; then
   export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1
   export LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp:print_suppressions=0
   export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+  # Qt itself is not built with ThreadSanitizer; see the file for why.
+  export TSAN_OPTIONS=suppressions=$PWD/tests/tsan.supp:halt_on_error=1
 fi
 ctest --test-dir "$build_dir" --output-on-failure -j2
