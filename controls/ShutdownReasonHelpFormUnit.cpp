@@ -1,6 +1,7 @@
 #include "controls/ShutdownReasonHelpFormUnit.h"
 
 #include "controls/ClassicStyle.h"
+#include "controls/DialogKeys.h"
 #include "platform/WinApi.h"
 
 #include "ui_ShutdownReasonHelpForm.h"
@@ -104,23 +105,7 @@ void TShutdownReasonHelpForm::showEvent(QShowEvent* event) {
 }
 
 void TShutdownReasonHelpForm::keyPressEvent(QKeyEvent* event) {
-  const bool plain = event->modifiers() == Qt::NoModifier ||
-                     (event->modifiers() == Qt::KeypadModifier && event->key() == Qt::Key_Enter);
-  if (plain && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
-    // Return presses the focused push button, as in any Windows dialog.
-    if (auto* button = qobject_cast<QPushButton*>(focusWidget());
-        button && button->isEnabled() && button->isVisible())
-      button->click();
-    event->accept();
-    return;
-  }
-  if (plain && event->key() == Qt::Key_Escape) {
-    // No cancel button: Escape leaves the dialog open. The close box and
-    // the system's close keystroke still close it.
-    event->accept();
-    return;
-  }
-  QDialog::keyPressEvent(event);
+  if (!HandleDialogKey(*this, event)) QDialog::keyPressEvent(event);
 }
 
 } // namespace skarvet

@@ -1,6 +1,7 @@
 #include "netbrowse/ComputerBrowserUnit.h"
 
 #include "controls/ClassicStyle.h"
+#include "controls/DialogKeys.h"
 #include "controls/ProgressBarXPUnit.h"
 #include "netbrowse/NetworkBrowser.h"
 
@@ -176,22 +177,7 @@ void TComputerBrowserForm::showEvent(QShowEvent* event) {
 }
 
 void TComputerBrowserForm::keyPressEvent(QKeyEvent* event) {
-  const bool plain = event->modifiers() == Qt::NoModifier ||
-                     (event->modifiers() == Qt::KeypadModifier && event->key() == Qt::Key_Enter);
-  if (plain && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
-    // Return presses the focused push button, as in any Windows dialog.
-    if (auto* button = qobject_cast<QPushButton*>(focusWidget());
-        button && button->isEnabled() && button->isVisible())
-      button->click();
-    event->accept();
-    return;
-  }
-  if (plain && event->key() == Qt::Key_Escape) {
-    // No cancel button: Escape leaves the dialog open; the close box closes it.
-    event->accept();
-    return;
-  }
-  QDialog::keyPressEvent(event);
+  if (!HandleDialogKey(*this, event)) QDialog::keyPressEvent(event);
 }
 
 } // namespace skarvet
