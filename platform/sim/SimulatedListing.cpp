@@ -183,6 +183,16 @@ DWORD SimulatedWinApi::WNetEnumResourceA(HANDLE hEnum, LPDWORD lpcCount, LPVOID 
   if (!lpcCount || !lpBufferSize) return fail(ERROR_INVALID_ADDRESS);
   if (*lpcCount == 0) return fail(ERROR_INVALID_PARAMETER);
 
+  {
+    // The end of a listing is known locally, without asking the network.
+    std::lock_guard lock(mutex_);
+    auto it = enumerations_.find(hEnum);
+    if (it == enumerations_.end()) return fail(ERROR_INVALID_HANDLE);
+    if (it->second.next >= it->second.entries.size()) {
+      *lpcCount = 0;
+      return fail(ERROR_NO_MORE_ITEMS);
+    }
+  }
   SimulateLatency();
 
   std::lock_guard lock(mutex_);
