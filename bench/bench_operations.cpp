@@ -155,7 +155,10 @@ int MeasureLatencies(int runs) {
   ScopedWinApi use(api);
   TMainForm form;
   form.show();
-  QTest::qWaitForWindowExposed(&form);
+  if (!QTest::qWaitForWindowExposed(&form)) {
+    std::fprintf(stderr, "the window was never exposed\n");
+    std::exit(1);
+  }
   auto* label = form.findChild<QLabel*>("StatusLabel");
   auto* name = form.findChild<QLineEdit*>("ComputerNameEdit");
   auto* restart = form.findChild<QAbstractButton*>("RestartButton");
@@ -200,7 +203,10 @@ int MeasureThroughput(const char* buttonName, const char* label, double seconds)
   ScopedWinApi use(network);
   TMainForm form;
   form.show();
-  QTest::qWaitForWindowExposed(&form);
+  if (!QTest::qWaitForWindowExposed(&form)) {
+    std::fprintf(stderr, "the window was never exposed\n");
+    std::exit(1);
+  }
   form.findChild<QLineEdit*>("ComputerNameEdit")->setText("ALPHA");
   auto* button = form.findChild<QAbstractButton*>(buttonName);
   auto* status = form.findChild<QLabel*>("StatusLabel");
