@@ -3,6 +3,7 @@
 #include "controls/ShutdownReasonHelpFormUnit.h"
 #include "mainwindow/MainFormUnit.h"
 #include "platform/WinApi.h"
+#include "tests/support/ModalRun.h"
 #include "tests/support/RecordingWinApi.h"
 
 #include <QApplication>
@@ -25,35 +26,8 @@ using skarvet::test::RecordingWinApi;
 
 namespace {
 
-// Runs `start` (which opens a modal dialog and returns when it closes) and
-// calls `whileOpen` with the dialog while its modal loop runs. A dialog
-// still open after five seconds is closed so that a fault cannot hang the
-// test; `timedOut` tells.
-struct ModalRun {
-  bool opened = false;
-  bool timedOut = false;
-};
-ModalRun RunModal(const std::function<void()>& start,
-                  const std::function<void(QWidget*)>& whileOpen) {
-  auto run = std::make_shared<ModalRun>();
-  QTimer::singleShot(0, [run, whileOpen] {
-    QWidget* modal = QApplication::activeModalWidget();
-    if (!modal) return;
-    run->opened = true;
-    whileOpen(modal);
-  });
-  QTimer guard;
-  guard.setSingleShot(true);
-  QObject::connect(&guard, &QTimer::timeout, [run] {
-    if (QWidget* modal = QApplication::activeModalWidget()) {
-      run->timedOut = true;
-      modal->close();
-    }
-  });
-  guard.start(5000);
-  start();
-  return *run;
-}
+using skarvet::test::ModalRun;
+using skarvet::test::RunModal;
 
 QColor PixelAt(QWidget& widget, QPoint at) {
   return widget.grab().toImage().pixelColor(at);
