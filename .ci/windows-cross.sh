@@ -25,21 +25,8 @@ started=$(date +%s)
 step() { echo "-- $* (at $(($(date +%s) - started)) s)"; }
 
 # --- 1. packages ---------------------------------------------------------------
-packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64)
-missing=()
-for package in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
-    missing+=("$package")
-  fi
-done
-if ((${#missing[@]})); then
-  step "installing ${missing[*]}"
-  sudo_cmd=()
-  [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
-  "${sudo_cmd[@]}" apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends \
-    "${missing[@]}" >/dev/null
-fi
+step "packages"
+bash tools/install-deps.sh g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64
 
 # --- 2. Windows header macros against the program's names ----------------------
 step "names of the program that are Windows macros"

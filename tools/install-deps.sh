@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what building, running and testing Skarvet needs on Debian 12.
-# Runs as root (or through sudo); does nothing when everything is present.
+# Installs what building, running and testing Skarvet needs on Debian 12,
+# or the Debian packages named as arguments. Runs as root (or through
+# sudo); does nothing when everything is present.
 set -euo pipefail
 
 packages=(
@@ -9,6 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-wine fonts-liberation
 )
+(($#)) && packages=("$@")
 
 missing=()
 for package in "${packages[@]}"; do
