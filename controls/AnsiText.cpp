@@ -1,6 +1,6 @@
 #include "controls/AnsiText.h"
 
-#include "remote/AnsiCodePage.h"
+#include "platform/text/AnsiCodePage.h"
 
 namespace skarvet {
 

@@ -1,7 +1,7 @@
 #include "controls/ColorMath.h"
 
 #include "platform/WinApi.h"
-#include "remote/TextHelpers.h"
+#include "platform/text/TextHelpers.h"
 
 #include <algorithm>
 

@@ -6,8 +6,8 @@
 #include "controls/ShutdownReasonHelpFormUnit.h"
 #include "netbrowse/ComputerBrowserUnit.h"
 #include "netbrowse/NetworkBrowser.h"
+#include "platform/text/TextHelpers.h"
 #include "remote/GlobalUnit.h"
-#include "remote/TextHelpers.h"
 
 #include "ui_MainForm.h"
 

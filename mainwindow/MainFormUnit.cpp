@@ -9,7 +9,7 @@
 #include "controls/LinkLabel.h"
 #include "controls/ProgressBarXPUnit.h"
 #include "platform/WinApi.h"
-#include "remote/TextHelpers.h"
+#include "platform/text/TextHelpers.h"
 
 #include "ui_MainForm.h"
 

@@ -1,8 +1,8 @@
 // Opening a web page (or any document) in the desktop's default handler, and
 // the owner window the shell's calls are made for.
 #include "platform/WinApi.h"
+#include "platform/text/TextHelpers.h"
 #include "remote/GlobalUnit.h"
-#include "remote/TextHelpers.h"
 
 #include <atomic>
 #include <string>

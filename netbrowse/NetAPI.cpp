@@ -1,7 +1,7 @@
 #include "netbrowse/NetAPI.h"
 
 #include "platform/WinApi.h"
-#include "remote/AnsiCodePage.h"
+#include "platform/text/AnsiCodePage.h"
 
 #include <cstring>
 #include <string_view>

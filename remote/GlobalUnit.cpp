@@ -3,7 +3,7 @@
 #include "remote/GlobalUnit.h"
 
 #include "platform/WinApi.h"
-#include "remote/TextHelpers.h"
+#include "platform/text/TextHelpers.h"
 
 #include <cstring>
 

@@ -1,6 +1,6 @@
 #include "remote/MSScriptControl_TLB.h"
 
-#include "remote/AnsiCodePage.h"
+#include "platform/text/AnsiCodePage.h"
 
 #include <cstdio>
 

@@ -1,9 +1,9 @@
 #include "remote/RebootThreadUnit.h"
 
 #include "mainwindow/MainFormUnit.h"
+#include "platform/text/TextHelpers.h"
 #include "remote/GlobalUnit.h"
 #include "remote/RemoteLogoffUnit.h"
-#include "remote/TextHelpers.h"
 
 #include <atomic>
 #include <exception>

@@ -1,10 +1,10 @@
 #include "remote/RemoteLogoffUnit.h"
 
 #include "platform/WinApi.h"
-#include "remote/AnsiCodePage.h"
+#include "platform/text/AnsiCodePage.h"
+#include "platform/text/TextHelpers.h"
 #include "remote/GlobalUnit.h"
 #include "remote/MSScriptControl_TLB.h"
-#include "remote/TextHelpers.h"
 
 #include <memory>
 #include <vector>

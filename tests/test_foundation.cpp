@@ -1,7 +1,7 @@
 // The seam itself: instance swapping, last error per thread, text rules.
 #include "platform/WinApi.h"
 #include "platform/sim/SimulatedWinApi.h"
-#include "remote/TextHelpers.h"
+#include "platform/text/TextHelpers.h"
 #include "tests/support/RecordingWinApi.h"
 
 #include <gtest/gtest.h>
@@ -77,7 +77,7 @@ TEST(TextRules, RoundingSendsHalvesToTheEvenNeighbour) {
   EXPECT_EQ(RoundHalfEven(-0.4), 0);
 }
 
-#include "remote/AnsiCodePage.h"
+#include "platform/text/AnsiCodePage.h"
 
 TEST(AnsiCodePage, RoundTripsEveryByteAndReplacesWhatItCannotHold) {
   std::string all;

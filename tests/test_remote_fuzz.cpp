@@ -4,11 +4,11 @@
 // mangled, crashes the engine or fails without an error to show.
 #include "platform/WinApi.h"
 #include "platform/sim/SimulatedWinApi.h"
-#include "remote/AnsiCodePage.h"
+#include "platform/text/AnsiCodePage.h"
+#include "platform/text/TextHelpers.h"
 #include "remote/GlobalUnit.h"
 #include "remote/MSScriptControl_TLB.h"
 #include "remote/RemoteLogoffUnit.h"
-#include "remote/TextHelpers.h"
 
 #include <gtest/gtest.h>
 

@@ -13,7 +13,7 @@
 //   caller frees; records first, then their UTF-16 strings.
 #include "platform/sim/SimulatedWinApi.h"
 
-#include "remote/AnsiCodePage.h"
+#include "platform/text/AnsiCodePage.h"
 
 #include <cstring>
 #include <new>

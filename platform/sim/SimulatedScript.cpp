@@ -10,7 +10,7 @@
 // sources the real components give.
 #include "platform/sim/SimulatedWinApi.h"
 #include "platform/sim/VbScript.h"
-#include "remote/AnsiCodePage.h"
+#include "platform/text/AnsiCodePage.h"
 
 #include <cmath>
 #include <cstdint>

@@ -1,7 +1,7 @@
 #include "platform/sim/VbScript.h"
 
-#include "remote/AnsiCodePage.h"
-#include "remote/TextHelpers.h"
+#include "platform/text/AnsiCodePage.h"
+#include "platform/text/TextHelpers.h"
 
 #include <cmath>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "remote/TextHelpers.h"
+#include "platform/text/TextHelpers.h"
 
 #include <cmath>
 

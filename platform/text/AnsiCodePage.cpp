@@ -1,4 +1,4 @@
-#include "remote/AnsiCodePage.h"
+#include "platform/text/AnsiCodePage.h"
 
 #ifdef _WIN32
 #include "platform/Win32Types.h"
