@@ -1,6 +1,7 @@
 #include "app/Application.h"
 
 #include "controls/AnsiText.h"
+#include "controls/ErrorBox.h"
 #include "controls/ShutdownReasonHelpFormUnit.h"
 #include "controls/Thread.h"
 #include "mainwindow/MainFormUnit.h"
@@ -10,7 +11,6 @@
 #include <QFile>
 #include <QFont>
 #include <QFontDatabase>
-#include <QMessageBox>
 
 #include <cstdio>
 #include <cstdlib>
@@ -41,10 +41,6 @@ bool TApplication::notify(QObject* receiver, QEvent* event) {
     ShowException(QStringLiteral("Unknown exception"));
   }
   return false;
-}
-
-void TApplication::ShowException(const QString& text) {
-  QMessageBox::critical(activeWindow(), applicationName(), text);
 }
 
 bool RegisterApplicationFonts(const QString& fontFolder) {

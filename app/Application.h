@@ -20,9 +20,6 @@ public:
   TApplication(int& argc, char** argv);
 
   bool notify(QObject* receiver, QEvent* event) override;
-
-  // Shows the standard error box for an exception's text.
-  static void ShowException(const QString& text);
 };
 
 // Makes the fonts the windows are laid out for available: the metric

@@ -4,8 +4,8 @@
 // the worker whose reports it waits for (CurrentThread); a worker frees
 // itself once its body has returned, after either its own finish report or
 // Cancel has marked it, both of which run on this (the main) thread.
-#include "app/Application.h"
 #include "controls/AnsiText.h"
+#include "controls/ErrorBox.h"
 #include "controls/ProgressBarXPUnit.h"
 #include "mainwindow/MainFormUnit.h"
 #include "remote/RebootThreadUnit.h"
@@ -35,11 +35,11 @@ void TMainForm::StartOperation(int OperationKind, const std::string& StatusPrefi
   } catch (const std::system_error& e) {
     // Nothing was started: the window stays as it was (the blue text of the
     // attempt included) and keeps its earlier worker reference.
-    TApplication::ShowException(QStringLiteral("Thread creation error: %1")
-                                    .arg(QString::fromLocal8Bit(e.code().message().c_str())));
+    ShowException(QStringLiteral("Thread creation error: %1")
+                      .arg(QString::fromLocal8Bit(e.code().message().c_str())));
     return;
   } catch (const std::exception& e) {
-    TApplication::ShowException(FromAnsi(e.what()));
+    ShowException(FromAnsi(e.what()));
     return;
   }
 
