@@ -6,6 +6,7 @@
 #include "platform/text/TextHelpers.h"
 
 #include <cstring>
+#include <string_view>
 
 namespace skarvet {
 
@@ -67,11 +68,17 @@ std::int32_t MapShutdownError() {
   return static_cast<std::int32_t>(error);
 }
 
+bool NamesNoComputer(const std::string& ComputerName) {
+  std::string name = Trim(ComputerName);
+  if (name.rfind("\\\\", 0) == 0) name = Trim(std::string_view(name).substr(2));
+  return name.empty();
+}
+
 std::int32_t RemoteShutdown(const std::string& ComputerName, bool PowerOff, bool Force,
                             DWORD ReasonCode) {
-  // The shutdown call takes an empty name for this computer: a blank name
-  // must never shut down the one the program runs on.
-  if (Trim(ComputerName).empty()) return static_cast<std::int32_t>(ERROR_INVALID_COMPUTERNAME);
+  // The shutdown call takes an empty name (or a bare "\\") for this
+  // computer: such a name must never shut down the one the program runs on.
+  if (NamesNoComputer(ComputerName)) return static_cast<std::int32_t>(ERROR_INVALID_COMPUTERNAME);
 
   // Always the process token, never the thread's impersonation token.
   HANDLE token = nullptr;

@@ -26,6 +26,10 @@ void CloseLogonToken(HANDLE Token);
 // The system's message text for an error number, trimmed; empty if none.
 std::string SystemErrorText(DWORD Code);
 
+// Whether a typed computer name names no computer: blank, or blank once one
+// leading "\\" is taken away. The system reads such a name as this computer.
+bool NamesNoComputer(const std::string& ComputerName);
+
 // Asks a computer to restart (PowerOff false) or shut down (PowerOff true).
 // 0 success, -1 access denied, -2 not reachable, else a system error number.
 std::int32_t RemoteShutdown(const std::string& ComputerName, bool PowerOff, bool Force,

@@ -39,9 +39,9 @@ std::string ScriptLiteralBody(const std::string& value) {
 void RemoteLogoff(const std::string& ComputerName, const std::string& Account,
                   const std::string& Password, std::string& ErrorText) {
   ErrorText.clear();
-  // The management service takes an empty name for this computer: a blank
-  // name must never log off the user sitting at it.
-  if (Trim(ComputerName).empty()) {
+  // The management service takes an empty name (or a bare "\\") for this
+  // computer: such a name must never log off the user sitting at it.
+  if (NamesNoComputer(ComputerName)) {
     ErrorText = SystemErrorText(ERROR_INVALID_COMPUTERNAME);
     if (ErrorText.empty()) ErrorText = "Unknown Error";
     return;

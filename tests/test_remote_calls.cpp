@@ -312,6 +312,29 @@ TEST(RemoteShutdown, BlankComputerNameIsRefusedWithoutAnyCall) {
   }
 }
 
+// The system reads a bare "\\" as this computer too, whatever blanks
+// surround it; a name behind the backslashes still goes out as typed.
+TEST(RemoteShutdown, ABareDoubleBackslashNamesNoComputer) {
+  for (const char* name : {"\\\\", " \\\\ ", "\t\\\\\x1f\r\n", "\\\\\x01 \t"}) {
+    RecordingWinApi fake;
+    ScopedWinApi use(fake);
+    EXPECT_EQ(RemoteShutdown(name, false, true, 0), static_cast<int>(ERROR_INVALID_COMPUTERNAME));
+    EXPECT_THAT(fake.Calls(), IsEmpty()) << "name \"" << name << "\"";
+    std::string error;
+    RemoteLogoff(name, "", "", error);
+    EXPECT_EQ(error, "Unknown Error") << "name \"" << name << "\"";
+    EXPECT_EQ(fake.CountOf("CoCreateScriptControl"), 0);
+  }
+  for (const char* name : {" \\\\ALPHA\t", "\\\\\\\\", "\\ "}) {
+    RecordingWinApi fake;
+    ScopedWinApi use(fake);
+    EXPECT_EQ(RemoteShutdown(name, false, true, 0), 0);
+    const auto asked = fake.CallsNamed("InitiateSystemShutdownExA");
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].args[0], RecordingWinApi::Str(name));
+  }
+}
+
 TEST(MapShutdownError, MapsTheLastErrorWithItsBoundaries) {
   RecordingWinApi fake;
   ScopedWinApi use(fake);

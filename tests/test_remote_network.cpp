@@ -162,6 +162,9 @@ TEST_F(NetworkTest, BlankNameNeverActsOnThisComputer) {
             "The format of the specified computer name is invalid.");
   EXPECT_EQ(Logoff(" \t", "ONDRAVEL\\admin", "Secret1"),
             "The format of the specified computer name is invalid.");
+  // A bare "\\" is this computer to the system as well.
+  EXPECT_EQ(Shutdown("\\\\", false), static_cast<int>(ERROR_INVALID_COMPUTERNAME));
+  EXPECT_EQ(Logoff(" \\\\\t", "", ""), "The format of the specified computer name is invalid.");
   const sim::Computer self = Computer("ADMINPC");
   EXPECT_EQ(self.restarts, 0);
   EXPECT_EQ(self.logoffs, 0);
