@@ -52,9 +52,8 @@ TScriptControl::~TScriptControl() = default;
 
 void TScriptControl::SetProperty(DISPID dispId, const ScriptValue& value) {
   const HRESULT hr = object_->PutProperty(dispId, value);
-  // A property write reports through its result alone, not through the
-  // thread's error information.
-  if (FAILED(hr)) throw EOleError(OleErrorMessage(hr, false), hr);
+  // A component that refuses the value may say why, as for the methods.
+  if (FAILED(hr)) throw EOleError(OleErrorMessage(hr), hr);
 }
 
 void TScriptControl::SetLanguage(const std::u16string& value) {

@@ -511,6 +511,22 @@ TEST(RemoteLogoff, RefusedPropertyEndsTheRunWithItsSystemText) {
   EXPECT_EQ(fake.CountOf("ScriptControl.Release"), 1);
 }
 
+TEST(RemoteLogoff, RefusedPropertyWithErrorInformationGivesItsDescription) {
+  RecordingWinApi fake;
+  ScopedWinApi use(fake);
+  fake.onPutProperty = [](DISPID dispId, const ScriptValue&) {
+    if (dispId != 1500) return S_OK;
+    RecordingWinApi::SetThreadErrorInfo({u"Language not installed. \r\n", u"ScriptControl"});
+    return static_cast<HRESULT>(0x80020009u); // an exception occurred
+  };
+  fake.onFormatMessageA = SystemTexts(fake, {{0x80020009u, "Exception occurred.\r\n"}});
+  std::string error;
+  RemoteLogoff("ALPHA", "", "", error);
+  EXPECT_EQ(error, "Language not installed");
+  EXPECT_EQ(fake.CountOf("ScriptControl.PutProperty"), 1);
+  EXPECT_EQ(fake.CountOf("ScriptControl.Release"), 1);
+}
+
 TEST(RemoteLogoff, AnythingThrownBecomesText) {
   RecordingWinApi fake;
   ScopedWinApi use(fake);
