@@ -123,6 +123,14 @@ TEST_F(RebootWorker, ALogoffNeverSetsUpASessionNorCallsTheShutdown) {
 }
 
 TEST_F(RebootWorker, RestartSetsUpTheSessionThenAsksAndClosesTheTokenAfterReporting) {
+  // What the window showed as each handle was closed. The worker waits while
+  // a report runs, and nothing else writes the status line meanwhile.
+  std::vector<std::pair<std::string, std::string>> shownAtClose;
+  api.onCloseHandle = [&](HANDLE handle) {
+    shownAtClose.emplace_back(RecordingWinApi::Num(reinterpret_cast<std::intptr_t>(handle)),
+                              StatusText(*form).toStdString());
+    return TRUE;
+  };
   Run(okRestart, " ALPHA ", " admin ", " pw ", " ONDRAVEL ", true, 0x80010002u);
   const auto names = api.CallNames();
   auto position = [&](const std::string& name) {
@@ -149,6 +157,11 @@ TEST_F(RebootWorker, RestartSetsUpTheSessionThenAsksAndClosesTheTokenAfterReport
   const auto closed = api.CallsNamed("CloseHandle");
   ASSERT_GE(closed.size(), 2u);
   EXPECT_EQ(api.CallNames().back(), "CloseHandle");
+  // It is closed once the outcome has been reported, the process token before.
+  ASSERT_EQ(shownAtClose.size(), 2u);
+  EXPECT_EQ(shownAtClose[1].first, api.CallsNamed("ImpersonateLoggedOnUser").at(0).args.at(0));
+  EXPECT_EQ(shownAtClose[1].second, " ALPHA  was restarted.");
+  EXPECT_EQ(shownAtClose[0].second, "");
   EXPECT_EQ(StatusText(*form), " ALPHA  was restarted.");
   EXPECT_EQ(StatusColour(*form), kBlue);
   EXPECT_EQ(form->CurrentThread(), nullptr);
