@@ -8,6 +8,7 @@
 #include "controls/ErrorBox.h"
 #include "controls/ProgressBarXPUnit.h"
 #include "mainwindow/MainFormUnit.h"
+#include "remote/GlobalUnit.h"
 #include "remote/RebootThreadUnit.h"
 
 #include "ui_MainForm.h"
@@ -16,6 +17,33 @@
 #include <system_error>
 
 namespace skarvet {
+namespace {
+
+// The system's number for an error of the runtime's thread creation: its own
+// number where the runtime passes the system's on, else the nearest one.
+DWORD SystemErrorNumber(const std::error_code& code) {
+#ifdef _WIN32
+  if (code.category() == std::system_category()) return static_cast<DWORD>(code.value());
+#endif
+  const std::error_condition condition = code.default_error_condition();
+  if (condition == std::errc::resource_unavailable_try_again ||
+      condition == std::errc::not_enough_memory)
+    return ERROR_NOT_ENOUGH_MEMORY;
+  if (condition == std::errc::permission_denied || condition == std::errc::operation_not_permitted)
+    return ERROR_ACCESS_DENIED;
+  if (condition == std::errc::invalid_argument) return ERROR_INVALID_PARAMETER;
+  return 0;
+}
+
+// The system's words for the error; the runtime's when the system has none.
+std::string CreationErrorText(const std::error_code& code) {
+  const DWORD number = SystemErrorNumber(code);
+  std::string text = number ? SystemErrorText(number) : std::string();
+  return text.empty() ? code.message() : text;
+}
+
+} // namespace
+
 void TMainForm::StartOperation(int OperationKind, const std::string& StatusPrefix) {
   const std::string computerName = ToAnsi(ui->ComputerNameEdit->text());
   ShowStatusSuccess(StatusPrefix + computerName);
@@ -35,8 +63,8 @@ void TMainForm::StartOperation(int OperationKind, const std::string& StatusPrefi
   } catch (const std::system_error& e) {
     // Nothing was started: the window stays as it was (the blue text of the
     // attempt included) and keeps its earlier worker reference.
-    ShowException(QStringLiteral("Thread creation error: %1")
-                      .arg(QString::fromLocal8Bit(e.code().message().c_str())));
+    ShowException(
+        QStringLiteral("Thread creation error: %1").arg(FromAnsi(CreationErrorText(e.code()))));
     return;
   } catch (const std::exception& e) {
     ShowException(FromAnsi(e.what()));

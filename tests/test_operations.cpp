@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <system_error>
@@ -310,6 +311,29 @@ TEST_F(Operations, AWorkerThatCannotBeCreatedIsReportedInTheErrorBoxAndNothingSt
   EXPECT_EQ(StatusColour(Form()), kBlue);
   ExpectIdleLook();
   EXPECT_EQ(api.CountOf("InitiateSystemShutdownExA"), 0);
+}
+
+TEST_F(Operations, AWorkerThatCannotBeCreatedIsDescribedInTheSystemsWords) {
+  api.onFormatMessageA = [](DWORD, LPCVOID, DWORD id, DWORD, LPSTR buffer, DWORD size) -> DWORD {
+    const char* text =
+        id == ERROR_NOT_ENOUGH_MEMORY ? "Not enough memory resources are available.\r\n" : "";
+    std::snprintf(buffer, size, "%s", text);
+    return static_cast<DWORD>(std::strlen(buffer));
+  };
+  for (std::errc error :
+       {std::errc::resource_unavailable_try_again, std::errc::not_enough_memory}) {
+    SetRebootThreadFactory([error](OperationKind, DWORD, bool, const std::string&,
+                                   const std::string&, const std::string&,
+                                   const std::string&) -> TRebootThread* {
+      throw std::system_error(std::make_error_code(error));
+    });
+    TypeName(Form(), "ALPHA");
+    SeenBox box;
+    CloseNextMessageBox(box);
+    Click(Form(), "ShutdownButton");
+    ASSERT_TRUE(WaitFor([&] { return box.seen; }));
+    EXPECT_EQ(box.text, "Thread creation error: Not enough memory resources are available.");
+  }
 }
 
 TEST_F(Operations, AFailedCreationKeepsTheEarlierWorkerAndTheBusyLook) {
