@@ -55,9 +55,15 @@ void TMainForm::ComputerBrowseButtonClick() {
   ComputerBrowserForm_->NetworkBrowser()->SetbMultiSelect(false);
   if (ComputerBrowserForm_->exec() != TComputerBrowserForm::mrOk) return;
 
-  // Also an empty text: nothing picked empties the field. A changed text
-  // runs the computer-name rule through the field's change handler.
-  ui->ComputerNameEdit->setText(FromAnsi(ComputerBrowserForm_->ComputerNames));
+  // Also an empty text: nothing picked empties the field. Every assignment
+  // runs the computer-name rule, also one that leaves the text as it was
+  // (the field itself reports changed texts only).
+  const QString names = FromAnsi(ComputerBrowserForm_->ComputerNames);
+  if (ui->ComputerNameEdit->text() == names) {
+    ComputerNameEditChange();
+  } else {
+    ui->ComputerNameEdit->setText(names);
+  }
 }
 
 void TMainForm::ShutdownReasonHelpButtonClick() {
