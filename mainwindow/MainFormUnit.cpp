@@ -242,6 +242,14 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress && TypesCharacter(*static_cast<QKeyEvent*>(event))) {
       YesRadioButtonKeyPress();
     }
+    if (event->type() == QEvent::FocusIn) {
+      // Qt keeps one tab stop per group of radio buttons, the focused one;
+      // here each button is a tab stop of its own.
+      watched->event(event);
+      for (QWidget* radio : {ui->YesRadioButton, ui->NoRadioButton})
+        radio->setFocusPolicy(Qt::FocusPolicy(radio->focusPolicy() | Qt::TabFocus));
+      return true;
+    }
   }
   return QWidget::eventFilter(watched, event);
 }

@@ -554,9 +554,6 @@ TEST_F(MainFormTest, TheFocusChainFollowsTheDesignedTabOrder) {
 TEST_F(MainFormTest, TabWalksTheWindowSkippingDisabledAndHiddenControls) {
   form->show();
   ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
-  QTest::keyClicks(Name(), QStringLiteral("ALPHA"));
-  QTest::mouseClick(Find("YesRadioButton"), Qt::LeftButton);
-  Name()->setFocus();
   auto walk = [&] {
     std::vector<std::string> seen;
     for (int i = 0; i < 20; ++i) {
@@ -567,18 +564,40 @@ TEST_F(MainFormTest, TabWalksTheWindowSkippingDisabledAndHiddenControls) {
     }
     return seen;
   };
-  // Of the two radio buttons, Tab stops at the chosen one; Cancel is disabled.
+  // A fresh window: both radio buttons are tab stops, the action controls
+  // and the credential fields are disabled.
   EXPECT_EQ(walk(), (std::vector<std::string>{"ComputerBrowseButton", "YesRadioButton",
-                                              "UserNameEdit", "PasswordEdit", "DomainEdit",
-                                              "RestartButton", "ShutdownButton", "ForceCheckbox",
-                                              "LogoffButton", "ShutdownReasonHelpButton",
-                                              "ShutdownReasonComboBox", "ExitButton"}));
+                                              "NoRadioButton", "ForceCheckbox", "ExitButton"}));
+  // The arrow keys move between the two and choose, and Tab still stops at both.
+  auto* yes = Find<QRadioButton>("YesRadioButton");
+  auto* no = Find<QRadioButton>("NoRadioButton");
+  yes->setFocus();
+  QTest::keyClick(yes, Qt::Key_Right);
+  EXPECT_TRUE(no->hasFocus());
+  EXPECT_TRUE(no->isChecked());
+  QTest::keyClick(no, Qt::Key_Left);
+  EXPECT_TRUE(yes->hasFocus());
+  EXPECT_TRUE(yes->isChecked());
+  QTest::keyClick(yes, Qt::Key_Tab);
+  EXPECT_TRUE(no->hasFocus());
+  QTest::mouseClick(no, Qt::LeftButton);
+
+  QTest::keyClicks(Name(), QStringLiteral("ALPHA"));
+  QTest::mouseClick(Find("YesRadioButton"), Qt::LeftButton);
+  Name()->setFocus();
+  // Both radio buttons; Cancel is disabled.
+  EXPECT_EQ(walk(), (std::vector<std::string>{
+                        "ComputerBrowseButton", "YesRadioButton", "NoRadioButton", "UserNameEdit",
+                        "PasswordEdit", "DomainEdit", "RestartButton", "ShutdownButton",
+                        "ForceCheckbox", "LogoffButton", "ShutdownReasonHelpButton",
+                        "ShutdownReasonComboBox", "ExitButton"}));
   // Busy, with "No" chosen: the reason row is hidden and the fields disabled.
   QTest::mouseClick(Find("NoRadioButton"), Qt::LeftButton);
   form->EnterBusyState();
   Name()->setFocus();
-  EXPECT_EQ(walk(), (std::vector<std::string>{"ComputerBrowseButton", "NoRadioButton",
-                                              "CancelButton", "ForceCheckbox", "ExitButton"}));
+  EXPECT_EQ(walk(),
+            (std::vector<std::string>{"ComputerBrowseButton", "YesRadioButton", "NoRadioButton",
+                                      "CancelButton", "ForceCheckbox", "ExitButton"}));
   form->LeaveBusyState();
 }
 
