@@ -506,6 +506,14 @@ void TNetworkBrowser::ShowBusyLook() {
     colors.setColor(group, QPalette::Text, grayText);
   }
   setPalette(colors);
+  // A focused control that is disabled hands the focus on, here to a push
+  // button that the next Space or Return meant for the tree would press.
+  // The focus goes nowhere instead, and comes back when the tree is idle.
+  QWidget* focus = window()->focusWidget();
+  if (isVisible() && focus && (focus == this || isAncestorOf(focus))) {
+    FRegainFocus = true;
+    focus->clearFocus();
+  }
   setEnabled(false);
 }
 
@@ -521,6 +529,11 @@ void TNetworkBrowser::ShowIdleLook() {
   }
   setPalette(colors);
   setEnabled(true);
+  if (FRegainFocus) {
+    FRegainFocus = false;
+    // Unless the user has put it somewhere else meanwhile.
+    if (isVisible() && !this->window()->focusWidget()) setFocus(Qt::OtherFocusReason);
+  }
 }
 
 // --- selection ------------------------------------------------------------------------
@@ -657,6 +670,16 @@ bool TNetworkBrowser::edit(const QModelIndex& index, EditTrigger trigger, QEvent
     }
   }
   return QTreeWidget::edit(index, trigger, event);
+}
+
+QItemSelectionModel::SelectionFlags TNetworkBrowser::selectionCommand(const QModelIndex& index,
+                                                                      const QEvent* event) const {
+  // Once a node is selected the tree keeps one selected: a click below the
+  // last node, or a Ctrl+click on the selected one, changes nothing.
+  if (!index.isValid()) return QItemSelectionModel::NoUpdate;
+  const QItemSelectionModel::SelectionFlags command = QTreeWidget::selectionCommand(index, event);
+  if (command & QItemSelectionModel::Deselect) return QItemSelectionModel::NoUpdate;
+  return command;
 }
 
 bool TNetworkBrowser::viewportEvent(QEvent* event) {

@@ -175,6 +175,8 @@ protected:
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
+  QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
+                                                       const QEvent* event) const override;
   bool viewportEvent(QEvent* event) override;
   void drawBranches(QPainter* painter, const QRect& rect, const QModelIndex& index) const override;
 
@@ -229,6 +231,8 @@ private:
   bool FStartingNodeGone = false;
   // Set while the double-click handler of the base class runs.
   bool FInDoubleClick = false;
+  // The tree had the keyboard focus when its busy look took it away.
+  bool FRegainFocus = false;
 
   QMetaObject::Connection FExpandingConnection;
   QMetaObject::Connection FChangeConnection;

@@ -293,6 +293,34 @@ TEST_F(ComputerBrowserTest, KeysReturnPressesOnlyAFocusedButtonAndEscapeStays) {
   EXPECT_EQ(form->result(), TComputerBrowserForm::mrCancel);
 }
 
+TEST_F(ComputerBrowserTest, ListingADomainKeepsTheKeyboardOffTheButtonsAndThenOnTheTree) {
+  ShowAndWait();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+  // Keys go to the focused control, or to the window when none has the focus.
+  auto press = [&](Qt::Key key) {
+    QWidget* focus = QApplication::focusWidget();
+    QTest::keyClick(focus ? focus : form.get(), key);
+  };
+  TTreeNode* domain = Top("ONDRAVEL");
+  Tree()->setFocus();
+  Tree()->setCurrentItem(domain);
+  net.holdNextServerEnum = true;
+  press(Qt::Key_Right);
+  ASSERT_TRUE(WaitFor([&] { return net.waiting == 1; }));
+  EXPECT_EQ(qobject_cast<QPushButton*>(QApplication::focusWidget()), nullptr);
+  press(Qt::Key_Space);
+  press(Qt::Key_Return);
+  EXPECT_TRUE(form->isVisible());
+
+  net.Release();
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_EQ(QApplication::focusWidget(), Tree());
+  press(Qt::Key_Space);
+  EXPECT_TRUE(form->isVisible());
+  EXPECT_EQ(domain->StateIndex, 2);
+  EXPECT_GT(Tree()->iComputerCount(), 0);
+}
+
 TEST_F(ComputerBrowserTest, ModalUseAsTheMainWindowMakesIt) {
   Tree()->SetbMultiSelect(false);
   QTimer::singleShot(0, form.get(), [&] {

@@ -372,6 +372,39 @@ TEST_F(NetworkBrowserTest, SingleSelectionFollowsTheSelectedNode) {
   EXPECT_EQ(Child(domain, 0)->StateIndex, -1);
 }
 
+TEST_F(NetworkBrowserTest, AClickBelowTheLastNodeOrCtrlSpaceKeepsTheSelection) {
+  tree->resize(275, 600); // room below the last node
+  BrowseAndWait();
+  TTreeNode* domain = Top("WORKGROUP");
+  ExpandAndWait(domain);
+  TTreeNode* computer = Child(domain, 0);
+  Press(computer, 80);
+  const std::vector<std::string> picked{computer->text(0).toStdString()};
+  ASSERT_EQ(Selection(), picked);
+  tree->setFocus();
+  QTest::keyClick(tree.get(), Qt::Key_Space, Qt::ControlModifier);
+  EXPECT_TRUE(computer->isSelected());
+  EXPECT_EQ(Selection(), picked);
+  const QPoint below(80, tree->viewport()->height() - 4);
+  ASSERT_EQ(tree->itemAt(below), nullptr);
+  QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, below);
+  EXPECT_TRUE(computer->isSelected());
+  EXPECT_EQ(tree->Selected(), computer);
+  EXPECT_EQ(Selection(), picked);
+
+  // In check-box mode the click below still toggles the selected node by X.
+  tree->SetbMultiSelect(true);
+  TTreeNode* ondravel = Top("ONDRAVEL");
+  ExpandAndWait(ondravel);
+  TTreeNode* alpha = Child(ondravel, 1);
+  Press(alpha, 80);
+  QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, QPoint(45, below.y()));
+  EXPECT_TRUE(alpha->isSelected());
+  EXPECT_EQ(alpha->StateIndex, 2);
+  // (The computer picked in single selection stays in the list.)
+  EXPECT_EQ(Selection(), (std::vector<std::string>{picked[0], alpha->text(0).toStdString()}));
+}
+
 TEST_F(NetworkBrowserTest, GetSelectedComputerOutsideTheListLeavesTheName) {
   BrowseAndWait();
   TTreeNode* domain = Top("ONDRAVEL");
