@@ -20,9 +20,8 @@ namespace skarvet {
 
 namespace {
 
-// From Debian's fonts-wine: the design font, and Tahoma for bold text in
-// the name field (the design font has no bold face; see TMainForm).
-constexpr const char* kFontFiles[] = {"ms_sans_serif.ttf", "tahoma.ttf", "tahomabd.ttf"};
+// From Debian's fonts-wine: the design font.
+constexpr const char* kFontFiles[] = {"ms_sans_serif.ttf"};
 
 } // namespace
 

@@ -4,8 +4,11 @@
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QHash>
+#include <QLineEdit>
 #include <QPainter>
 #include <QStyleFactory>
+#include <QStyleOptionFrame>
+#include <QTextLayout>
 #include <QWidget>
 
 namespace skarvet {
@@ -52,11 +55,89 @@ bool TClassicStyle::NeedsSyntheticBold(const QFont& font) {
   return !known.value();
 }
 
+namespace {
+
+// The contents rectangle of a line edit, where it clips its text.
+QRect EditContents(const QLineEdit& edit) {
+  QStyleOptionFrame option;
+  option.initFrom(&edit);
+  option.rect = edit.rect();
+  option.lineWidth =
+      edit.hasFrame() ? edit.style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, &edit) : 0;
+  option.midLineWidth = 0;
+  option.state |= QStyle::State_Sunken;
+  if (edit.isReadOnly()) option.state |= QStyle::State_ReadOnly;
+  option.features = QStyleOptionFrame::None;
+  return edit.style()
+      ->subElementRect(QStyle::SE_LineEditContents, &option, &edit)
+      .marginsRemoved(edit.textMargins());
+}
+
+// A line edit draws its text itself, not through the style: once it has
+// painted, its text is drawn a second time, one pixel to the right, in the
+// same colours (selected characters in the highlighted-text colour, with no
+// second background under them) and with no second cursor.
+class TEmboldenedEditText : public QObject {
+public:
+  explicit TEmboldenedEditText(QLineEdit* edit) : QObject(edit) {
+    setObjectName(QStringLiteral("EmboldenedEditText"));
+  }
+
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() != QEvent::Paint) return false;
+    auto* edit = static_cast<QLineEdit*>(watched);
+    edit->event(event);
+    PaintAgain(*edit);
+    return true;
+  }
+
+private:
+  static void PaintAgain(QLineEdit& edit) {
+    const QString text = edit.displayText();
+    if (text.isEmpty() || !TClassicStyle::NeedsSyntheticBold(edit.font())) return;
+
+    QTextLayout layout(text, edit.font(), &edit);
+    QTextOption option = layout.textOption();
+    option.setTextDirection(edit.layoutDirection());
+    option.setFlags(QTextOption::IncludeTrailingSpaces);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    const QTextLine line = layout.createLine();
+    layout.endLayout();
+    if (!line.isValid()) return;
+
+    // Where the edit put its text: its cursor rectangle starts five pixels
+    // left of the cursor's place in the text and at the top of the line.
+    const QRect cursor = edit.inputMethodQuery(Qt::ImCursorRectangle).toRect();
+    const double left = cursor.x() + 5 - qRound(line.cursorToX(edit.cursorPosition()));
+
+    QList<QTextLayout::FormatRange> selections;
+    if (edit.hasSelectedText()) {
+      QTextLayout::FormatRange selected;
+      selected.start = edit.selectionStart();
+      selected.length = edit.selectionLength();
+      selected.format.setForeground(edit.palette().brush(QPalette::HighlightedText));
+      selections.append(selected);
+    }
+    QPainter painter(&edit);
+    painter.setClipRect(EditContents(edit));
+    painter.setPen(edit.palette().color(QPalette::Text));
+    layout.draw(&painter, QPointF(left + 1, cursor.y()), selections);
+  }
+};
+
+} // namespace
+
 bool TClassicStyle::ApplySyntheticBold(QWidget* widget) {
   if (!NeedsSyntheticBold(widget->font())) return false;
   QFont font = widget->font();
   font.setLetterSpacing(QFont::AbsoluteSpacing, 1);
   widget->setFont(font);
+  if (auto* edit = qobject_cast<QLineEdit*>(widget);
+      edit && !edit->findChild<QObject*>(QStringLiteral("EmboldenedEditText"),
+                                         Qt::FindDirectChildrenOnly)) {
+    edit->installEventFilter(new TEmboldenedEditText(edit));
+  }
   return true;
 }
 

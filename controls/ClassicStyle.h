@@ -36,7 +36,8 @@ public:
   static bool NeedsSyntheticBold(const QFont& font);
 
   // Gives a widget whose font needs synthetic bold the extra pixel of
-  // advance per character. Returns whether it did.
+  // advance per character; a line edit, which draws its text without the
+  // style, also gets its text drawn the second time. Returns whether it did.
   static bool ApplySyntheticBold(QWidget* widget);
 };
 

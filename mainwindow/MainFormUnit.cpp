@@ -85,22 +85,12 @@ void ApplyColours(TMainForm& form, Ui::TMainForm& ui) {
 }
 
 // Bold in the design font, which has no bold face: emboldened as the
-// Windows text renderer does it (see TClassicStyle). An edit draws its text
-// itself, so the name field takes a real bold face of the same size instead
-// (Tahoma, from the same font package, unsmoothed), when there is one.
+// Windows text renderer does it (see TClassicStyle), the name field too.
 void ApplyBoldText(Ui::TMainForm& ui) {
   for (QWidget* control : std::initializer_list<QWidget*>{
-           ui.Label1, ui.Label2, ui.Label3, ui.Label5, ui.Label7, ui.UserNameLabel,
-           ui.PasswordLabel, ui.DomainLabel, ui.ForceCheckbox, ui.StatusLabel}) {
+           ui.Label1, ui.Label2, ui.ComputerNameEdit, ui.Label3, ui.Label5, ui.Label7,
+           ui.UserNameLabel, ui.PasswordLabel, ui.DomainLabel, ui.ForceCheckbox, ui.StatusLabel}) {
     TClassicStyle::ApplySyntheticBold(control);
-  }
-  QFont nameFont = ui.ComputerNameEdit->font();
-  if (TClassicStyle::NeedsSyntheticBold(nameFont)) {
-    nameFont.setFamily(QStringLiteral("Tahoma"));
-    // Crisp, as the system draws small bold text without smoothing.
-    nameFont.setStyleStrategy(QFont::NoAntialias);
-    nameFont.setHintingPreference(QFont::PreferFullHinting);
-    if (!TClassicStyle::NeedsSyntheticBold(nameFont)) ui.ComputerNameEdit->setFont(nameFont);
   }
 }
 

@@ -22,6 +22,7 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 
@@ -501,6 +502,33 @@ TEST_F(MainFormTest, SuccessIsBlueAndUntrimmedErrorsAreRedTrimmedAndParenthesise
   form->ShowStatusSuccess("");
   EXPECT_TRUE(Status()->text().isEmpty());
   EXPECT_EQ(Status()->palette().color(QPalette::WindowText), blue);
+}
+
+// The pixels of the text in an image, cropped to where there are any.
+std::vector<std::string> Ink(const QImage& image) {
+  std::vector<std::string> rows;
+  int first = image.width(), last = -1;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x)
+      if (qGray(image.pixel(x, y)) < 96) first = std::min(first, x), last = std::max(last, x);
+  for (int y = 0; y < image.height(); ++y) {
+    std::string row;
+    for (int x = first; x <= last; ++x) row += qGray(image.pixel(x, y)) < 96 ? '#' : '.';
+    if (row.find('#') != std::string::npos) rows.push_back(row);
+  }
+  return rows;
+}
+
+TEST_F(MainFormTest, TheNameFieldIsBoldTheWayTheLabelsAre) {
+  auto* label = Find<QLabel>("Label2");
+  EXPECT_EQ(QFontInfo(Name()->font()).family().toStdString(),
+            QFontInfo(label->font()).family().toStdString());
+  EXPECT_EQ(Name()->font().letterSpacing(), label->font().letterSpacing());
+  // The same text, the same pixels.
+  Name()->setText(label->text());
+  const auto typed = Ink(Name()->grab().toImage());
+  ASSERT_FALSE(typed.empty());
+  EXPECT_EQ(typed, Ink(label->grab().toImage()));
 }
 
 TEST_F(MainFormTest, StatusTextIsShownLiterallyFromTheAnsiCodePage) {
