@@ -2,10 +2,12 @@
 
 #include "controls/ClassicStyle.h"
 #include "controls/DialogKeys.h"
+#include "controls/WindowCaption.h"
 #include "platform/WinApi.h"
 
 #include "ui_ShutdownReasonHelpForm.h"
 
+#include <QIcon>
 #include <QKeyEvent>
 #include <QPalette>
 #include <QPushButton>
@@ -38,6 +40,8 @@ TShutdownReasonHelpForm::TShutdownReasonHelpForm(QWidget* parent)
                  Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
   setFixedSize(292, 101);
   setWindowTitle(QString());
+  // Its own empty icon, not the main window's that a child window inherits.
+  setWindowIcon(QIcon());
 
   UseDesignFont(this, false);
   UseDesignFont(ui->Label1, true);
@@ -100,6 +104,7 @@ void TShutdownReasonHelpForm::showEvent(QShowEvent* event) {
   // The colour scheme may have changed since the last showing.
   ApplySystemColors();
   QDialog::showEvent(event);
+  ClearNativeCaption(*this);
   // OK is the only control that takes the focus.
   ui->ExitButton->setFocus(Qt::ActiveWindowFocusReason);
 }

@@ -3,6 +3,7 @@
 #include "controls/ClassicStyle.h"
 #include "controls/DialogKeys.h"
 #include "controls/ProgressBarXPUnit.h"
+#include "controls/WindowCaption.h"
 #include "netbrowse/NetworkBrowser.h"
 
 #include "ui_ComputerBrowserForm.h"
@@ -165,6 +166,7 @@ void TComputerBrowserForm::TimerTimer() {
 
 void TComputerBrowserForm::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
+  ClearNativeCaption(*this);
   if (event->spontaneous()) return; // the window system restoring it, not a showing
   // Centred on the screen at every showing.
   QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();

@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -201,6 +202,16 @@ TEST_F(HelpFromMainWindow, CentredOnTheMainWindowWhereverItWasMoved) {
   main_->move(340, 250);
   QApplication::processEvents();
   EXPECT_EQ(PressHelp().topLeft(), MainOuterTopLeft() + QPoint(68, 161));
+}
+
+TEST_F(HelpFromMainWindow, NoIconAndNoTitleAlthoughTheMainWindowHasBoth) {
+  ASSERT_FALSE(main_->windowIcon().isNull());
+  PressHelp([&](QWidget* modal) {
+    EXPECT_TRUE(modal->windowIcon().isNull());
+    EXPECT_TRUE(modal->windowHandle()->icon().isNull());
+    EXPECT_EQ(modal->windowTitle(), QString());
+    help_->ExitButton()->click();
+  });
 }
 
 TEST_F(HelpFromMainWindow, HalvesRoundToTheEvenNeighbour) {
