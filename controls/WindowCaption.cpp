@@ -1,5 +1,7 @@
 #include "controls/WindowCaption.h"
 
+#include "platform/WinApi.h"
+
 #include <QGuiApplication>
 #include <QWidget>
 
@@ -28,9 +30,12 @@ xcb_atom_t Atom(xcb_connection_t* connection, const char* name) {
 #endif
 
 void ClearNativeCaption(QWidget& window) {
+  if (!window.windowHandle()) return;
+  // Windows: the window's own text is its title.
+  Api().SetWindowTextA(reinterpret_cast<HWND>(window.winId()), "");
 #if QT_CONFIG(xcb) && defined(SKARVET_HAVE_XCB)
   // Other window systems may answer for X11 without a connection to it.
-  if (QGuiApplication::platformName() != QLatin1String("xcb") || !window.windowHandle()) return;
+  if (QGuiApplication::platformName() != QLatin1String("xcb")) return;
   auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
   xcb_connection_t* connection = x11 ? x11->connection() : nullptr;
   if (!connection) return;
@@ -43,8 +48,6 @@ void ClearNativeCaption(QWidget& window) {
   xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8,
                       0, nullptr);
   xcb_flush(connection);
-#else
-  (void)window;
 #endif
 }
 

@@ -1,6 +1,7 @@
 // Windows whose caption is empty. Qt hands the window system the
 // application's name in place of an empty title; a dialog designed without
-// a caption clears it again on the window it has been given.
+// a caption clears it again on the window it has been given: through the
+// system's call for a window's text, and on X11 on the X connection.
 #pragma once
 
 class QWidget;

@@ -58,6 +58,7 @@ public:
 
   // --- user32 ------------------------------------------------------------
   virtual DWORD GetSysColor(int nIndex) = 0;
+  virtual BOOL SetWindowTextA(HWND hWnd, LPCSTR lpString) = 0;
 
   // --- kernel32 ----------------------------------------------------------
   virtual DWORD GetLastError() = 0;

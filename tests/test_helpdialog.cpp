@@ -205,11 +205,18 @@ TEST_F(HelpFromMainWindow, CentredOnTheMainWindowWhereverItWasMoved) {
 }
 
 TEST_F(HelpFromMainWindow, NoIconAndNoTitleAlthoughTheMainWindowHasBoth) {
+  RecordingWinApi fake;
+  ScopedWinApi use(fake);
   ASSERT_FALSE(main_->windowIcon().isNull());
   PressHelp([&](QWidget* modal) {
     EXPECT_TRUE(modal->windowIcon().isNull());
     EXPECT_TRUE(modal->windowHandle()->icon().isNull());
     EXPECT_EQ(modal->windowTitle(), QString());
+    // The system is told too, since the toolkit names an untitled window.
+    const auto titled = fake.CallsNamed("SetWindowTextA");
+    ASSERT_EQ(titled.size(), 1u);
+    EXPECT_EQ(titled[0].args[0], RecordingWinApi::Num(static_cast<long long>(modal->winId())));
+    EXPECT_EQ(titled[0].args[1], RecordingWinApi::Str(""));
     help_->ExitButton()->click();
   });
 }

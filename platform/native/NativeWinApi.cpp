@@ -133,6 +133,10 @@ DWORD NativeWinApi::GetSysColor(int nIndex) {
   return ::GetSysColor(nIndex);
 }
 
+BOOL NativeWinApi::SetWindowTextA(HWND hWnd, LPCSTR lpString) {
+  return ::SetWindowTextA(hWnd, lpString);
+}
+
 // --- kernel32 -----------------------------------------------------------------
 
 DWORD NativeWinApi::GetLastError() {

@@ -22,6 +22,7 @@ class NativeWinApi : public WinApi {
 public:
   // user32
   DWORD GetSysColor(int nIndex) override;
+  BOOL SetWindowTextA(HWND hWnd, LPCSTR lpString) override;
   // kernel32
   DWORD GetLastError() override;
   void SetLastError(DWORD dwErrCode) override;

@@ -61,6 +61,12 @@ DWORD SimulatedWinApi::GetSysColor(int nIndex) {
   return sysColors_[static_cast<std::size_t>(nIndex)];
 }
 
+BOOL SimulatedWinApi::SetWindowTextA(HWND /*hWnd*/, LPCSTR /*lpString*/) {
+  // The simulated system draws no windows of its own: the windows are the
+  // desktop's, which keep their titles. The call succeeds.
+  return TRUE;
+}
+
 void SimulatedWinApi::SetSysColor(int nIndex, DWORD color) {
   std::lock_guard lock(mutex_);
   if (nIndex >= 0 && nIndex < static_cast<int>(sysColors_.size()))

@@ -35,6 +35,7 @@ public:
 
   // user32
   DWORD GetSysColor(int nIndex) override;
+  BOOL SetWindowTextA(HWND hWnd, LPCSTR lpString) override;
   // kernel32
   DWORD GetLastError() override;
   void SetLastError(DWORD dwErrCode) override;

@@ -148,6 +148,11 @@ DWORD RecordingWinApi::GetSysColor(int nIndex) {
   return nIndex == COLOR_GRADIENTACTIVECAPTION ? RGB(166, 202, 240) : RGB(128, 128, 128);
 }
 
+BOOL RecordingWinApi::SetWindowTextA(HWND hWnd, LPCSTR lpString) {
+  Record("SetWindowTextA", {Num(reinterpret_cast<std::intptr_t>(hWnd)), Str(lpString)});
+  return onSetWindowTextA ? onSetWindowTextA(hWnd, lpString) : TRUE;
+}
+
 DWORD RecordingWinApi::GetLastError() {
   return t_lastError;
 }

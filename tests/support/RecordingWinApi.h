@@ -45,6 +45,7 @@ public:
 
   // --- handlers (optional) --------------------------------------------------
   std::function<DWORD(int)> onGetSysColor;
+  std::function<BOOL(HWND, LPCSTR)> onSetWindowTextA;
   std::function<DWORD(DWORD, LPCVOID, DWORD, DWORD, LPSTR, DWORD)> onFormatMessageA;
   std::function<BOOL(HANDLE)> onCloseHandle;
   std::function<BOOL(LPCSTR, LPCSTR, LPCSTR, DWORD, DWORD, PHANDLE)> onLogonUserA;
@@ -79,6 +80,7 @@ public:
 
   // --- WinApi -----------------------------------------------------------------
   DWORD GetSysColor(int nIndex) override;
+  BOOL SetWindowTextA(HWND hWnd, LPCSTR lpString) override;
   DWORD GetLastError() override;
   void SetLastError(DWORD dwErrCode) override;
   HANDLE GetCurrentProcess() override;
