@@ -675,7 +675,8 @@ bool TNetworkBrowser::edit(const QModelIndex& index, EditTrigger trigger, QEvent
 QItemSelectionModel::SelectionFlags TNetworkBrowser::selectionCommand(const QModelIndex& index,
                                                                       const QEvent* event) const {
   // Once a node is selected the tree keeps one selected: a click below the
-  // last node, or a Ctrl+click on the selected one, changes nothing.
+  // last node, or Ctrl with Space or a click on the selected one, changes
+  // nothing.
   if (!index.isValid()) return QItemSelectionModel::NoUpdate;
   const QItemSelectionModel::SelectionFlags command = QTreeWidget::selectionCommand(index, event);
   if (command & QItemSelectionModel::Deselect) return QItemSelectionModel::NoUpdate;
