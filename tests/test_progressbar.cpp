@@ -10,10 +10,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
-#include <QMetaProperty>
 #include <QPainter>
 #include <QTest>
-#include <QXmlStreamReader>
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -208,42 +206,21 @@ TEST_F(ProgressBarTest, StartsAtZeroOfAHundred) {
 // write already clamps against the other two: every form that holds a bar
 // writes all three, in the order the bar publishes them.
 TEST_F(ProgressBarTest, FormsWriteAllThreePositionsInTheOrderTheBarPublishesThem) {
-  const QMetaObject& meta = TProgressBarXP::staticMetaObject;
-  QStringList published;
-  for (int i = meta.propertyOffset(); i < meta.propertyCount(); ++i)
-    published << QString::fromLatin1(meta.property(i).name());
-  ASSERT_EQ(published, (QStringList{"MaxPosition", "MinPosition", "Position"}));
-
   const QDir forms(QFileInfo(QString::fromUtf8(__FILE__)).dir().filePath("../resources"));
   int bars = 0;
   for (const QString& name : forms.entryList({QStringLiteral("*.ui")})) {
     QFile file(forms.filePath(name));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << name.toStdString();
-    QXmlStreamReader xml(&file);
-    int depth = 0, barDepth = -1;
-    QStringList written;
-    while (!xml.atEnd()) {
-      xml.readNext();
-      if (xml.isStartElement()) {
-        ++depth;
-        if (xml.name() == u"widget" &&
-            xml.attributes().value(QLatin1String("class")) == u"skarvet::TProgressBarXP") {
-          barDepth = depth;
-          written.clear();
-        } else if (barDepth > 0 && depth == barDepth + 1 && xml.name() == u"property" &&
-                   published.contains(xml.attributes().value(QLatin1String("name")).toString())) {
-          written << xml.attributes().value(QLatin1String("name")).toString();
-        }
-      } else if (xml.isEndElement()) {
-        if (depth == barDepth) {
-          EXPECT_EQ(written, published) << name.toStdString();
-          barDepth = -1;
-          ++bars;
-        }
-        --depth;
-      }
+    const QString form = QString::fromUtf8(file.readAll());
+    // A bar's own properties come before any widget nested after it.
+    for (QString bar : form.split(QStringLiteral("class=\"skarvet::TProgressBarXP\"")).mid(1)) {
+      bar.truncate(bar.indexOf(QStringLiteral("</widget>")));
+      std::vector<qsizetype> at;
+      for (const char* property : {"MaxPosition", "MinPosition", "Position"})
+        at.push_back(bar.indexOf(QStringLiteral("name=\"%1\"").arg(QLatin1String(property))));
+      EXPECT_TRUE(at[0] >= 0 && at[0] < at[1] && at[1] < at[2]) << name.toStdString();
+      ++bars;
     }
-    EXPECT_FALSE(xml.hasError()) << name.toStdString();
   }
   EXPECT_EQ(bars, 2); // the main window's and the browser dialog's
 }
