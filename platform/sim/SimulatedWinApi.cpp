@@ -1,5 +1,8 @@
 #include "platform/sim/SimulatedWinApi.h"
 
+#include "platform/desktop/SystemColors.h"
+#include "platform/desktop/SystemMessages.h"
+
 #include <thread>
 
 namespace skarvet {
@@ -12,45 +15,11 @@ thread_local ComErrorInfo t_errorInfo;
 // The pseudo handle Windows returns for the current process.
 HANDLE const kCurrentProcess = reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1));
 
-// Windows' default ("Windows Standard") colour scheme.
-constexpr std::array<DWORD, 31> kDefaultColors = {
-    RGB(212, 208, 200), // COLOR_SCROLLBAR
-    RGB(58, 110, 165),  // COLOR_BACKGROUND
-    RGB(10, 36, 106),   // COLOR_ACTIVECAPTION
-    RGB(128, 128, 128), // COLOR_INACTIVECAPTION
-    RGB(212, 208, 200), // COLOR_MENU
-    RGB(255, 255, 255), // COLOR_WINDOW
-    RGB(0, 0, 0),       // COLOR_WINDOWFRAME
-    RGB(0, 0, 0),       // COLOR_MENUTEXT
-    RGB(0, 0, 0),       // COLOR_WINDOWTEXT
-    RGB(255, 255, 255), // COLOR_CAPTIONTEXT
-    RGB(212, 208, 200), // COLOR_ACTIVEBORDER
-    RGB(212, 208, 200), // COLOR_INACTIVEBORDER
-    RGB(128, 128, 128), // COLOR_APPWORKSPACE
-    RGB(10, 36, 106),   // COLOR_HIGHLIGHT
-    RGB(255, 255, 255), // COLOR_HIGHLIGHTTEXT
-    RGB(212, 208, 200), // COLOR_BTNFACE
-    RGB(128, 128, 128), // COLOR_BTNSHADOW
-    RGB(128, 128, 128), // COLOR_GRAYTEXT
-    RGB(0, 0, 0),       // COLOR_BTNTEXT
-    RGB(212, 208, 200), // COLOR_INACTIVECAPTIONTEXT
-    RGB(255, 255, 255), // COLOR_BTNHIGHLIGHT
-    RGB(64, 64, 64),    // COLOR_3DDKSHADOW
-    RGB(212, 208, 200), // COLOR_3DLIGHT
-    RGB(0, 0, 0),       // COLOR_INFOTEXT
-    RGB(255, 255, 225), // COLOR_INFOBK
-    RGB(181, 181, 181), // 25, unused by Windows
-    RGB(0, 0, 128),     // COLOR_HOTLIGHT
-    RGB(166, 202, 240), // COLOR_GRADIENTACTIVECAPTION
-    RGB(192, 192, 192), // COLOR_GRADIENTINACTIVECAPTION
-    RGB(10, 36, 106),   // COLOR_MENUHILIGHT
-    RGB(212, 208, 200), // COLOR_MENUBAR
-};
-
 } // namespace
 
 SimulatedWinApi::SimulatedWinApi(sim::Network network, std::chrono::milliseconds latency)
-    : network_(std::move(network)), latencyMs_(latency.count()), sysColors_(kDefaultColors) {}
+    : network_(std::move(network)), latencyMs_(latency.count()), sysColors_(DefaultSystemColors()) {
+}
 
 SimulatedWinApi::~SimulatedWinApi() = default;
 
@@ -81,6 +50,16 @@ void SimulatedWinApi::SetLastError(DWORD dwErrCode) {
   t_lastError = dwErrCode;
 }
 
+DWORD SimulatedWinApi::FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId,
+                                      DWORD dwLanguageId, LPSTR lpBuffer, DWORD nSize,
+                                      va_list* Arguments) {
+  DWORD error = ERROR_SUCCESS;
+  const DWORD length = FormatSystemMessageA(dwFlags, lpSource, dwMessageId, dwLanguageId, lpBuffer,
+                                            nSize, Arguments, error);
+  if (length == 0) SetLastError(error);
+  return length;
+}
+
 HANDLE SimulatedWinApi::GetCurrentProcess() {
   return kCurrentProcess;
 }
@@ -106,6 +85,25 @@ HRESULT SimulatedWinApi::GetErrorInfo(DWORD /*dwReserved*/, ComErrorInfo& info) 
 void SimulatedWinApi::SetThreadErrorInfo(const ComErrorInfo& info) {
   t_errorInfo = info;
   t_hasErrorInfo = true;
+}
+
+HINSTANCE SimulatedWinApi::ShellExecuteA(HWND /*hwnd*/, LPCSTR lpOperation, LPCSTR lpFile,
+                                         LPCSTR /*lpParameters*/, LPCSTR /*lpDirectory*/,
+                                         INT /*nShowCmd*/) {
+  UrlOpener opener;
+  {
+    std::lock_guard lock(mutex_);
+    opener = urlOpener_;
+  }
+  DWORD error = ERROR_SUCCESS;
+  const HINSTANCE result = DesktopShellExecute(lpOperation, lpFile, opener, error);
+  if (reinterpret_cast<std::intptr_t>(result) <= 32) SetLastError(error);
+  return result;
+}
+
+void SimulatedWinApi::SetUrlOpener(std::function<bool(const std::string&)> opener) {
+  std::lock_guard lock(mutex_);
+  urlOpener_ = std::move(opener);
 }
 
 void SimulatedWinApi::SetLatency(std::chrono::milliseconds latency) {

@@ -9,6 +9,8 @@
 #pragma once
 
 #include "platform/WinApi.h"
+#include "platform/desktop/DesktopShell.h"
+#include "platform/desktop/SystemColors.h"
 #include "platform/sim/SimNetwork.h"
 
 #include <array>
@@ -113,7 +115,7 @@ protected:
   mutable std::mutex mutex_;
   sim::Network network_;
   std::atomic<long long> latencyMs_;
-  std::array<DWORD, 31> sysColors_{};
+  std::array<DWORD, kSystemColorCount> sysColors_{};
 
   // Handles: tokens and enumerations share one numbering, never 0.
   std::uintptr_t nextHandle_ = 0x100;
@@ -195,7 +197,7 @@ protected:
   bool ListResourcesLocked(const NETRESOURCEA* parent, DWORD scope,
                            std::vector<ListedResource>& out, DWORD& error) const;
 
-  // --- shell (SimulatedShell.cpp) -------------------------------------------
+  // --- shell ---------------------------------------------------------------
   std::function<bool(const std::string&)> urlOpener_;
 };
 

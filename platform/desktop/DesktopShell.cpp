@@ -1,9 +1,9 @@
-// The shell of the simulated desktop: "open" hands an address to the
+// The shell of the desktop off Windows: "open" hands an address to the
 // desktop's default browser (xdg-open; `open` on macOS), the way the Windows
 // shell hands it to the default browser. The call never waits for the
 // browser; like ShellExecute it answers a value above 32 when the request was
 // handed on and a value of 32 or less when there is nothing to hand it to.
-#include "platform/sim/SimulatedWinApi.h"
+#include "platform/desktop/DesktopShell.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -40,7 +40,7 @@ HINSTANCE ShellResult(std::intptr_t value) {
 }
 
 #ifdef _WIN32
-// The simulated network may run on Windows too; the desktop there is the
+// These implementations may run on Windows too; the desktop there is the
 // real one, and so is its shell.
 bool HandToDesktop(const std::string& address) {
   const auto result = reinterpret_cast<std::intptr_t>(
@@ -146,42 +146,25 @@ bool HandToDesktop(const std::string& address) {
 
 } // namespace
 
-HINSTANCE SimulatedWinApi::ShellExecuteA(HWND /*hwnd*/, LPCSTR lpOperation, LPCSTR lpFile,
-                                         LPCSTR /*lpParameters*/, LPCSTR /*lpDirectory*/,
-                                         INT /*nShowCmd*/) {
+HINSTANCE DesktopShellExecute(LPCSTR lpOperation, LPCSTR lpFile, const UrlOpener& opener,
+                              DWORD& error) {
   // The desktop knows one verb for addresses: open (null means the default
   // verb, which is open too).
   if (lpOperation && std::strcmp(lpOperation, "open") != 0) {
-    SetLastError(kErrorNoAssociation);
+    error = kErrorNoAssociation;
     return ShellResult(kSeErrNoAssociation);
   }
   // Nothing to open, or a text the opener would read as one of its options.
   if (!lpFile || !*lpFile || *lpFile == '-') {
-    SetLastError(ERROR_FILE_NOT_FOUND);
+    error = ERROR_FILE_NOT_FOUND;
     return ShellResult(kSeErrFileNotFound);
   }
-
-  std::function<bool(const std::string&)> opener;
-  {
-    std::lock_guard lock(mutex_);
-    opener = urlOpener_;
-  }
-  bool handedOn = false;
-  if (opener) {
-    handedOn = opener(lpFile);
-  } else {
-    handedOn = HandToDesktop(lpFile);
-  }
+  const bool handedOn = opener ? opener(lpFile) : HandToDesktop(lpFile);
   if (!handedOn) {
-    SetLastError(kErrorNoAssociation);
+    error = kErrorNoAssociation;
     return ShellResult(kSeErrNoAssociation);
   }
   return ShellResult(kHandedOn);
-}
-
-void SimulatedWinApi::SetUrlOpener(std::function<bool(const std::string&)> opener) {
-  std::lock_guard lock(mutex_);
-  urlOpener_ = std::move(opener);
 }
 
 } // namespace skarvet

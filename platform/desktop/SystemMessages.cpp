@@ -1,8 +1,10 @@
-// The system message texts of the simulated network: FormatMessageA with
-// Windows' English texts for every error number the simulation produces
-// and the ones administrators usually meet, and nothing (ERROR_MR_MID_NOT_FOUND)
+// The system message texts off Windows: FormatMessageA with Windows'
+// English texts for every error number the program's networks produce and
+// the ones administrators usually meet, and nothing (ERROR_MR_MID_NOT_FOUND)
 // for numbers the system has no text for, as on Windows.
-#include "platform/sim/SimulatedWinApi.h"
+#include "platform/desktop/SystemMessages.h"
+
+#include <algorithm>
 
 #include <cstdarg>
 #include <cstdint>
@@ -110,8 +112,11 @@ constexpr Message kMessages[] = {
     {1460, "This operation returned because the timeout period expired."},
     {1722, "The RPC server is unavailable."},
     {1723, "The RPC server is too busy to complete this operation."},
+    {1717, "The interface is unknown."},
     {1726, "The remote procedure call failed."},
     {1727, "The remote procedure call failed and did not execute."},
+    {1728, "A remote procedure call (RPC) protocol error occurred."},
+    {1745, "The procedure number is out of range."},
     {1789, "The trust relationship between this workstation and the primary domain failed."},
     {1815, "The specified resource language ID cannot be found in the image file."},
     {1907, "The user's password must be changed before signing in."},
@@ -133,7 +138,9 @@ constexpr Message kMessages[] = {
     {0x800401F3u, "Invalid class string"},
 };
 
-const char* FindMessage(DWORD id) {
+} // namespace
+
+const char* FindSystemMessage(DWORD id) {
   for (const Message& message : kMessages)
     if (message.id == id) return message.text;
   // A system error wrapped as a component result (0x8007xxxx) reads as
@@ -145,6 +152,8 @@ const char* FindMessage(DWORD id) {
   }
   return nullptr;
 }
+
+namespace {
 
 bool LanguageKnown(DWORD language) {
   // Default search order, neutral and user/system defaults, English.
@@ -218,36 +227,36 @@ std::string Wrap(const std::string& text, std::size_t width) {
 
 } // namespace
 
-DWORD SimulatedWinApi::FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId,
-                                      DWORD dwLanguageId, LPSTR lpBuffer, DWORD nSize,
-                                      va_list* Arguments) {
+DWORD FormatSystemMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD dwLanguageId,
+                           LPSTR lpBuffer, DWORD nSize, va_list* Arguments, DWORD& error) {
+  auto fail = [&error](DWORD code) { error = code; };
   // The buffer is always the caller's: this seam has no LocalFree to hand
   // an allocated one back with.
   if (dwFlags & FORMAT_MESSAGE_ALLOCATE_BUFFER) {
-    SetLastError(ERROR_INVALID_PARAMETER);
+    fail(ERROR_INVALID_PARAMETER);
     return 0;
   }
   std::string definition;
   if (dwFlags & FORMAT_MESSAGE_FROM_STRING) {
     if (!lpSource) {
-      SetLastError(ERROR_INVALID_PARAMETER);
+      fail(ERROR_INVALID_PARAMETER);
       return 0;
     }
     definition = static_cast<const char*>(lpSource);
   } else {
     if (!(dwFlags & FORMAT_MESSAGE_FROM_SYSTEM)) {
       // A module of the program's own: it carries no message table.
-      SetLastError((dwFlags & FORMAT_MESSAGE_FROM_HMODULE) ? ERROR_RESOURCE_TYPE_NOT_FOUND_VALUE
-                                                           : ERROR_INVALID_PARAMETER);
+      fail((dwFlags & FORMAT_MESSAGE_FROM_HMODULE) ? ERROR_RESOURCE_TYPE_NOT_FOUND_VALUE
+                                                   : ERROR_INVALID_PARAMETER);
       return 0;
     }
     if (!LanguageKnown(dwLanguageId)) {
-      SetLastError(ERROR_RESOURCE_LANG_NOT_FOUND_VALUE);
+      fail(ERROR_RESOURCE_LANG_NOT_FOUND_VALUE);
       return 0;
     }
-    const char* text = FindMessage(dwMessageId);
+    const char* text = FindSystemMessage(dwMessageId);
     if (!text) {
-      SetLastError(ERROR_MR_MID_NOT_FOUND_VALUE);
+      fail(ERROR_MR_MID_NOT_FOUND_VALUE);
       return 0;
     }
     definition = text;
@@ -257,7 +266,7 @@ DWORD SimulatedWinApi::FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwM
   if (dwFlags & FORMAT_MESSAGE_IGNORE_INSERTS) {
     message = definition;
   } else if (!Substitute(definition, dwFlags, Arguments, message)) {
-    SetLastError(ERROR_INVALID_PARAMETER);
+    fail(ERROR_INVALID_PARAMETER);
     return 0;
   }
   const DWORD width = dwFlags & FORMAT_MESSAGE_MAX_WIDTH_MASK_VALUE;
@@ -270,11 +279,11 @@ DWORD SimulatedWinApi::FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwM
   }
 
   if (!lpBuffer) {
-    SetLastError(ERROR_NOACCESS_VALUE);
+    fail(ERROR_NOACCESS_VALUE);
     return 0;
   }
   if (message.size() + 1 > nSize) {
-    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    fail(ERROR_INSUFFICIENT_BUFFER);
     return 0;
   }
   std::memcpy(lpBuffer, message.c_str(), message.size() + 1);
