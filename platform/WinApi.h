@@ -131,7 +131,15 @@ private:
   WinApi* previous_;
 };
 
-// Builds the implementation this platform uses by default.
+// Builds the implementation this platform uses by default: the system on
+// Windows; elsewhere the simulated network, or the real one when the
+// environment asks for it (SKARVET_NETWORK=real). Throws std::runtime_error
+// with DefaultWinApiError()'s text when the environment asks for a network
+// this build cannot give.
 std::unique_ptr<WinApi> CreateDefaultWinApi();
+
+// Empty when CreateDefaultWinApi can build what the environment asks for;
+// otherwise the text that says why not, for the program to show at start-up.
+std::string DefaultWinApiError();
 
 } // namespace skarvet

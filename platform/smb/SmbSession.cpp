@@ -1,0 +1,235 @@
+#include "platform/smb/SmbSession.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace skarvet::smb {
+namespace {
+
+// The library copies each credential into a buffer of 256 bytes.
+constexpr std::size_t kCredentialLimit = 255;
+// The longest DNS name; NetBIOS names are far shorter.
+constexpr std::size_t kHostNameLimit = 255;
+
+std::mutex& LibraryLock() {
+  static std::mutex lock;
+  return lock;
+}
+
+// Copies `text` into a buffer of `size` bytes the library handed over.
+void Put(char* buffer, int size, const std::string& text) {
+  if (!buffer || size <= 0) return;
+  const std::size_t room = static_cast<std::size_t>(size) - 1;
+  const std::size_t n = text.size() < room ? text.size() : room;
+  std::memcpy(buffer, text.data(), n);
+  buffer[n] = '\0';
+}
+
+bool IsHexOrDot(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F') || c == '.';
+}
+
+std::string Upper(std::string text) {
+  for (char& c : text)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return text;
+}
+
+} // namespace
+
+bool Account::Fits() const {
+  return domain.size() <= kCredentialLimit && user.size() <= kCredentialLimit &&
+         password.size() <= kCredentialLimit;
+}
+
+Account ParseAccount(const std::string& name, const std::string& password) {
+  Account account;
+  account.given = true;
+  account.password = password;
+  const auto backslash = name.find('\\');
+  const auto at = name.find('@');
+  if (backslash != std::string::npos) {
+    account.domain = name.substr(0, backslash);
+    account.user = name.substr(backslash + 1);
+  } else if (at != std::string::npos) {
+    account.user = name.substr(0, at);
+    account.domain = name.substr(at + 1);
+  } else {
+    account.user = name;
+  }
+  return account;
+}
+
+Session::Session(const std::string& configFile, const Account& account, Dialect dialect)
+    : lock_(LibraryLock()), account_(account) {
+  SMBCCTX* context = smbc_new_context();
+  if (!context) {
+    errno_ = errno ? errno : ENOMEM;
+    return;
+  }
+  // Nothing is logged: credentials pass through the library.
+  smbc_setDebug(context, 0);
+  smbc_setTimeout(context, kTimeoutMs);
+  smbc_setOptionUserData(context, &account_);
+  smbc_setFunctionAuthDataWithContext(context, &Session::Authenticate);
+  if (account_.given) {
+    // A refused account must fail, not turn into an anonymous logon.
+    smbc_setOptionNoAutoAnonymousLogin(context, 1);
+  } else {
+    smbc_setOptionUseKerberos(context, 1);
+    smbc_setOptionFallbackAfterKerberos(context, 1);
+    smbc_setOptionUseCCache(context, 1);
+  }
+  if (!smbc_init_context(context)) {
+    errno_ = errno ? errno : EINVAL;
+    smbc_free_context(context, 1);
+    return;
+  }
+  // The configuration and the protocol range are the library's, not the
+  // context's: set both for every session, under the library's lock.
+  if (!configFile.empty() && smbc_setConfiguration(context, configFile.c_str()) != 0) {
+    errno_ = ENOENT;
+    smbc_free_context(context, 1);
+    return;
+  }
+  if (dialect == Dialect::BrowseLists)
+    smbc_setOptionProtocols(context, "NT1", "NT1");
+  else
+    smbc_setOptionProtocols(context, "SMB2_02", "SMB3");
+  context_ = context;
+}
+
+Session::~Session() {
+  if (context_) smbc_free_context(context_, 1);
+}
+
+void Session::Authenticate(SMBCCTX* context, const char* /*server*/, const char* /*share*/,
+                           char* workgroup, int workgroupLength, char* user, int userLength,
+                           char* password, int passwordLength) {
+  const auto* account = static_cast<const Account*>(smbc_getOptionUserData(context));
+  if (!account || !account->given) {
+    // The user's own: a Kerberos ticket when there is one, else anonymous.
+    Put(user, userLength, "");
+    Put(password, passwordLength, "");
+    return;
+  }
+  if (!account->domain.empty()) Put(workgroup, workgroupLength, account->domain);
+  Put(user, userLength, account->user);
+  Put(password, passwordLength, account->password);
+}
+
+SMBCFILE* Session::Open(const std::string& url, int flags) {
+  errno = 0;
+  return smbc_getFunctionOpen(context_)(context_, url.c_str(), flags, 0);
+}
+
+ssize_t Session::Read(SMBCFILE* file, void* buffer, size_t count) {
+  return smbc_getFunctionRead(context_)(context_, file, buffer, count);
+}
+
+ssize_t Session::Write(SMBCFILE* file, const void* buffer, size_t count) {
+  return smbc_getFunctionWrite(context_)(context_, file, buffer, count);
+}
+
+void Session::Close(SMBCFILE* file) {
+  if (file) smbc_getFunctionClose(context_)(context_, file);
+}
+
+SMBCFILE* Session::OpenDir(const std::string& url) {
+  errno = 0;
+  return smbc_getFunctionOpendir(context_)(context_, url.c_str());
+}
+
+smbc_dirent* Session::ReadDir(SMBCFILE* dir) {
+  return smbc_getFunctionReaddir(context_)(context_, dir);
+}
+
+void Session::CloseDir(SMBCFILE* dir) {
+  if (dir) smbc_getFunctionClosedir(context_)(context_, dir);
+}
+
+bool Session::ReadExactly(SMBCFILE* file, void* buffer, size_t count) {
+  auto* at = static_cast<unsigned char*>(buffer);
+  while (count > 0) {
+    const ssize_t n = Read(file, at, count);
+    if (n <= 0) return false;
+    at += n;
+    count -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+bool Session::WriteAll(SMBCFILE* file, const void* buffer, size_t count) {
+  const auto* at = static_cast<const unsigned char*>(buffer);
+  while (count > 0) {
+    const ssize_t n = Write(file, at, count);
+    if (n <= 0) return false;
+    at += n;
+    count -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+bool HostOfName(const char* name, std::string& urlHost, std::string& key, DWORD& error) {
+  std::string host = name ? name : "";
+  if (host.size() >= 2 && host[0] == '\\' && host[1] == '\\') host.erase(0, 2);
+  // An empty name is this computer to the system's call; there is no
+  // remote request to make for it.
+  if (host.empty()) {
+    error = ERROR_INVALID_COMPUTERNAME;
+    return false;
+  }
+  // A bracketed or bare IPv6 address.
+  std::string bare = host;
+  if (bare.size() > 2 && bare.front() == '[' && bare.back() == ']')
+    bare = bare.substr(1, bare.size() - 2);
+  if (bare.find(':') != std::string::npos) {
+    for (char c : bare) {
+      if (c != ':' && !IsHexOrDot(c)) {
+        error = ERROR_BAD_NETPATH;
+        return false;
+      }
+    }
+    urlHost = "[" + bare + "]";
+    key = Upper(bare);
+    return true;
+  }
+  // Letters, digits, '-', '_', '.' and '$' and the bytes of names in other
+  // scripts: everything else either has a meaning in a URL ('/', '@', ';',
+  // '?', '%', ':') or can be in no computer's name. Such a name reaches no
+  // computer, and says so the way an unknown name does.
+  if (host.size() > kHostNameLimit || host.front() == '.' || host.front() == '-') {
+    error = ERROR_BAD_NETPATH;
+    return false;
+  }
+  for (char c : host) {
+    const auto u = static_cast<unsigned char>(c);
+    const bool allowed = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                         (c >= '0' && c <= '9') || c == '-' || c == '_' || c == '.' || c == '$' ||
+                         u >= 0x80;
+    if (!allowed) {
+      error = ERROR_BAD_NETPATH;
+      return false;
+    }
+  }
+  urlHost = host;
+  key = Upper(host);
+  return true;
+}
+
+DWORD ConnectError(int error) {
+  switch (error) {
+  case EACCES:
+  case EPERM:
+    return ERROR_LOGON_FAILURE;
+  case ENOMEM:
+    return ERROR_NOT_ENOUGH_MEMORY;
+  default:
+    // Unknown names, hosts that are down or have no server, no route, and
+    // time-outs: the system reports all of them as a path not found.
+    return ERROR_BAD_NETPATH;
+  }
+}
+
+} // namespace skarvet::smb
