@@ -13,6 +13,7 @@
 //   caller frees; records first, then their UTF-16 strings.
 #include "platform/sim/SimulatedWinApi.h"
 
+#include "platform/desktop/NetListing.h"
 #include "platform/text/AnsiCodePage.h"
 
 #include <cstring>
@@ -35,18 +36,6 @@ bool IsServerStyle(const std::string& name) {
 std::string StripBackslashes(std::string name) {
   while (!name.empty() && name.front() == '\\') name.erase(name.begin());
   return name;
-}
-
-// Bytes a string takes in a packed NETRESOURCEA listing (with terminator);
-// an empty text is passed as a null pointer and takes nothing.
-std::size_t PackedSize(const std::string& text, bool always) {
-  return (always || !text.empty()) ? text.size() + 1 : 0;
-}
-
-std::size_t RecordSize(const std::string& remote, const std::string& comment,
-                       const std::string& provider) {
-  return sizeof(NETRESOURCEA) + PackedSize(remote, true) + PackedSize(comment, false) +
-         PackedSize(provider, false);
 }
 
 } // namespace
@@ -204,47 +193,9 @@ DWORD SimulatedWinApi::WNetEnumResourceA(HANDLE hEnum, LPDWORD lpcCount, LPVOID 
     return fail(ERROR_NO_MORE_ITEMS);
   }
 
-  auto* const base = static_cast<unsigned char*>(lpBuffer);
-  const std::size_t capacity = base ? *lpBufferSize : 0;
-  std::size_t recordsEnd = 0;          // records grow from the front...
-  std::size_t stringsStart = capacity; // ...their strings from the back
-  DWORD count = 0;
-
-  auto putString = [&](const std::string& text, bool always) -> LPSTR {
-    if (!always && text.empty()) return nullptr;
-    stringsStart -= text.size() + 1;
-    std::memcpy(base + stringsStart, text.c_str(), text.size() + 1);
-    return reinterpret_cast<LPSTR>(base + stringsStart);
-  };
-
-  while (count < *lpcCount && enumeration.next < enumeration.entries.size()) {
-    const ListedResource& entry = enumeration.entries[enumeration.next];
-    const std::size_t need = RecordSize(entry.remoteName, entry.comment, entry.provider);
-    if (need > stringsStart - recordsEnd) {
-      if (count == 0) {
-        // Not even one entry fits: tell the caller how much it needs.
-        *lpBufferSize = static_cast<DWORD>(need);
-        *lpcCount = 0;
-        return fail(ERROR_MORE_DATA);
-      }
-      break;
-    }
-    NETRESOURCEA record{};
-    record.dwScope = entry.scope;
-    record.dwType = entry.type;
-    record.dwDisplayType = entry.displayType;
-    record.dwUsage = entry.usage;
-    record.lpLocalName = nullptr;
-    record.lpRemoteName = putString(entry.remoteName, true);
-    record.lpComment = putString(entry.comment, false);
-    record.lpProvider = putString(entry.provider, false);
-    // memcpy: the caller's buffer need not be aligned for the record.
-    std::memcpy(base + recordsEnd, &record, sizeof record);
-    recordsEnd += sizeof record;
-    ++count;
-    ++enumeration.next;
-  }
-  *lpcCount = count;
+  const DWORD result =
+      PackResources(enumeration.entries, enumeration.next, lpcCount, lpBuffer, lpBufferSize);
+  if (result != NO_ERROR) return fail(result);
   return NO_ERROR;
 }
 
@@ -294,12 +245,7 @@ NET_API_STATUS SimulatedWinApi::NetServerEnum(LPCWSTR servername, DWORD level, L
   const sim::Domain* listed = network_.FindDomain(domainName);
   if (!listed) return ERROR_NO_BROWSER_SERVERS_FOUND;
 
-  struct Row {
-    std::u16string name;
-    std::u16string comment;
-    DWORD type;
-  };
-  std::vector<Row> rows;
+  std::vector<ServerRow> rows;
   if (servertype & SV_TYPE_DOMAIN_ENUM) {
     // The domains the browse service knows; the comment names the computer
     // that keeps each domain's list (its first computer that is on).
@@ -322,52 +268,13 @@ NET_API_STATUS SimulatedWinApi::NetServerEnum(LPCWSTR servername, DWORD level, L
     }
   }
 
-  const std::size_t start = resume_handle ? *resume_handle : 0;
-  const std::size_t total = start < rows.size() ? rows.size() - start : 0;
-  *totalentries = static_cast<DWORD>(total);
-
-  // As many entries as the preferred length allows (all of them with
-  // MAX_PREFERRED_LENGTH).
-  auto entrySize = [](const Row& row) {
-    return sizeof(SERVER_INFO_101) + (row.name.size() + 1 + row.comment.size() + 1) * sizeof(WCHAR);
-  };
-  std::size_t taken = 0;
-  std::size_t bytes = 0;
-  for (std::size_t i = start; i < rows.size(); ++i) {
-    const std::size_t size = entrySize(rows[i]);
-    if (prefmaxlen != MAX_PREFERRED_LENGTH && bytes + size > prefmaxlen) break;
-    bytes += size;
-    ++taken;
+  std::unique_ptr<unsigned char[]> block;
+  const NET_API_STATUS status =
+      PackServerInfo101(rows, prefmaxlen, block, entriesread, totalentries, resume_handle);
+  if (block) {
+    *bufptr = block.get();
+    netBuffers_.emplace(block.get(), std::move(block));
   }
-  const NET_API_STATUS status = taken < total ? ERROR_MORE_DATA : NERR_Success;
-  if (resume_handle)
-    *resume_handle = status == ERROR_MORE_DATA ? static_cast<DWORD>(start + taken) : 0;
-  if (taken == 0) return status;
-
-  std::unique_ptr<unsigned char[]> block(new (std::nothrow) unsigned char[bytes]);
-  if (!block) return ERROR_NOT_ENOUGH_MEMORY;
-  unsigned char* const base = block.get();
-  std::size_t strings = taken * sizeof(SERVER_INFO_101);
-  auto putString = [&](const std::u16string& text) {
-    auto* target = reinterpret_cast<WCHAR*>(base + strings);
-    for (std::size_t k = 0; k < text.size(); ++k) target[k] = static_cast<WCHAR>(text[k]);
-    target[text.size()] = 0;
-    strings += (text.size() + 1) * sizeof(WCHAR);
-    return target;
-  };
-  for (std::size_t k = 0; k < taken; ++k) {
-    const Row& row = rows[start + k];
-    auto* record = new (base + k * sizeof(SERVER_INFO_101)) SERVER_INFO_101{};
-    record->sv101_platform_id = PLATFORM_ID_NT;
-    record->sv101_name = putString(row.name);
-    record->sv101_version_major = 10;
-    record->sv101_version_minor = 0;
-    record->sv101_type = row.type;
-    record->sv101_comment = putString(row.comment);
-  }
-  *bufptr = base;
-  *entriesread = static_cast<DWORD>(taken);
-  netBuffers_.emplace(base, std::move(block));
   return status;
 }
 

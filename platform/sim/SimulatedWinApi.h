@@ -10,6 +10,7 @@
 
 #include "platform/WinApi.h"
 #include "platform/desktop/DesktopShell.h"
+#include "platform/desktop/NetListing.h"
 #include "platform/desktop/SystemColors.h"
 #include "platform/sim/SimNetwork.h"
 
@@ -173,16 +174,6 @@ protected:
   std::function<void(const ManagementConnect&)> connectObserver_;
 
   // --- listing (SimulatedListing.cpp) -------------------------------------
-  // One resource of the provider listing, as its NETRESOURCEA record shows it.
-  struct ListedResource {
-    DWORD scope = 0;
-    DWORD type = 0;
-    DWORD displayType = 0;
-    DWORD usage = 0;
-    std::string remoteName;
-    std::string comment;  // empty = no comment (null pointer)
-    std::string provider; // empty = no provider (null pointer)
-  };
   // An open WNetOpenEnumA handle: a snapshot of its resources taken when it
   // was opened, handed out in order by WNetEnumResourceA.
   struct Enumeration {
