@@ -248,8 +248,9 @@ Answer DecodeCallAnswer(std::span<const std::uint8_t> pdu, std::uint32_t callId)
   const std::uint32_t status = r.U32();
   if (!r.Ok()) return Malformed();
   if (header->type == kFault) return {Answer::Kind::Fault, status};
-  // InitEx answers with its WERROR alone.
-  if (r.Remaining() != 0) return Malformed();
+  // InitEx answers with its WERROR alone; a sender may pad the body to
+  // eight bytes, but never more.
+  if (r.Remaining() >= 8) return Malformed();
   return {Answer::Kind::Result, status};
 }
 

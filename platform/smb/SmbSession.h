@@ -45,6 +45,9 @@ public:
   smbc_dirent* ReadDir(SMBCFILE* dir);
   void CloseDir(SMBCFILE* dir);
 
+  // The workgroup of this computer, as the configuration names it (UTF-8).
+  std::string Workgroup() const;
+
   // Reads exactly `count` bytes; false when the pipe ends or fails first.
   bool ReadExactly(SMBCFILE* file, void* buffer, size_t count);
   bool WriteAll(SMBCFILE* file, const void* buffer, size_t count);

@@ -16,6 +16,7 @@
 
 #include "platform/WinApi.h"
 #include "platform/desktop/DesktopShell.h"
+#include "platform/desktop/NetListing.h"
 #include "platform/smb/SmbAccount.h"
 
 #include <cstdint>
@@ -113,29 +114,24 @@ private:
   std::map<std::string, smb::Account> connections_;
 
   // --- listings (SmbListing.cpp) ------------------------------------------
-  struct ListedResource {
-    DWORD displayType = 0;
-    DWORD usage = 0;
-    std::string remoteName;
-    std::string comment;
-    std::string provider;
-  };
+  // An open WNetOpenEnumA handle: the resources read when it was opened,
+  // handed out in order by WNetEnumResourceA.
   struct Enumeration {
     std::vector<ListedResource> entries;
     std::size_t next = 0;
   };
   std::map<HANDLE, Enumeration> enumerations_;
   std::map<void*, std::unique_ptr<unsigned char[]>> netBuffers_;
-  // The names of one browse list: "smb://" (workgroups) or "smb://WG/"
-  // (its computers), with their comments. False with errno-based error
-  // when the list cannot be read; an empty network is an empty list.
+  // One browse list: the workgroups of the network (empty `workgroup`) or
+  // the computers of one workgroup (empty: this computer's), as names and
+  // comments in UTF-16. False with the Win32 error when the list cannot be
+  // read; a network without browse lists gives an empty list.
   struct BrowseEntry {
-    std::string name;
-    std::string comment;
+    std::u16string name;
+    std::u16string comment;
   };
-  bool ReadBrowseList(const std::string& url, unsigned type, std::vector<BrowseEntry>& out,
-                      int& error) const;
-  std::string PrimaryWorkgroup() const;
+  bool ReadBrowseList(bool workgroups, const std::u16string& workgroup,
+                      std::vector<BrowseEntry>& out, DWORD& error) const;
 
   UrlOpener urlOpener_;
 };

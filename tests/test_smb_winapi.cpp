@@ -1,0 +1,250 @@
+// The real network's implementation of the seam, where no host is needed:
+// the choice of the network, names that can reach no host, the local calls,
+// the logoff text, and the text conversions that carry names to the network.
+// Requests that reach a host are tested against a Samba peer elsewhere.
+#include "platform/WinApi.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <stdexcept>
+#include <string>
+
+#ifdef SKARVET_HAVE_SMB
+#include "platform/sim/SimulatedWinApi.h"
+#include "platform/smb/SmbAccount.h"
+#include "platform/smb/SmbWinApi.h"
+#include "remote/GlobalUnit.h"
+#include "remote/RemoteLogoffUnit.h"
+#endif
+
+using namespace skarvet;
+
+namespace {
+
+// Sets an environment variable for the scope, restoring it afterwards.
+class ScopedEnv {
+public:
+  ScopedEnv(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) previous_ = old;
+    had_ = std::getenv(name) != nullptr;
+    if (value)
+      setenv(name, value, 1);
+    else
+      unsetenv(name);
+  }
+  ~ScopedEnv() {
+    if (had_)
+      setenv(name_, previous_.c_str(), 1);
+    else
+      unsetenv(name_);
+  }
+
+private:
+  const char* name_;
+  std::string previous_;
+  bool had_ = false;
+};
+
+TEST(NetworkChoice,
+     SimulatedByDefaultRealOnRequestAndNothingElse){{ScopedEnv env("SKARVET_NETWORK", nullptr);
+EXPECT_EQ(DefaultWinApiError(), "");
+} // namespace
+{
+  ScopedEnv env("SKARVET_NETWORK", "simulated");
+  EXPECT_EQ(DefaultWinApiError(), "");
+}
+{
+  // A near miss is an error, never a quiet fall back to the simulation.
+  ScopedEnv env("SKARVET_NETWORK", "Real");
+  const std::string error = DefaultWinApiError();
+  EXPECT_NE(error.find("SKARVET_NETWORK=Real"), std::string::npos) << error;
+  EXPECT_THROW(CreateDefaultWinApi(), std::runtime_error);
+}
+#ifdef SKARVET_HAVE_SMB
+{
+  ScopedEnv env("SKARVET_NETWORK", "real");
+  EXPECT_EQ(DefaultWinApiError(), "");
+  auto api = CreateDefaultWinApi();
+  EXPECT_NE(dynamic_cast<SmbWinApi*>(api.get()), nullptr);
+}
+#endif
+}
+
+#ifdef SKARVET_HAVE_SMB
+
+TEST(SmbNames, ComputersAreNamedAsWindowsAcceptsThem) {
+  std::string host;
+  std::string key;
+  DWORD error = 0;
+  ASSERT_TRUE(smb::HostOfName("\\\\peer", host, key, error));
+  EXPECT_EQ(host, "peer");
+  EXPECT_EQ(key, "PEER");
+  ASSERT_TRUE(smb::HostOfName("host.example.org", host, key, error));
+  EXPECT_EQ(host, "host.example.org");
+  ASSERT_TRUE(smb::HostOfName("192.0.2.2", host, key, error));
+  EXPECT_EQ(host, "192.0.2.2");
+  ASSERT_TRUE(smb::HostOfName("2001:db8::2", host, key, error));
+  EXPECT_EQ(host, "[2001:db8::2]");
+  // A name in the program's code page travels in UTF-8.
+  ASSERT_TRUE(smb::HostOfName("BJ\xD6RK", host, key, error));
+  EXPECT_EQ(host, "BJ\xC3\x96RK");
+
+  // Empty names are this computer, which is never asked remotely.
+  for (const char* name : {"", "\\\\"}) {
+    EXPECT_FALSE(smb::HostOfName(name, host, key, error)) << name;
+    EXPECT_EQ(error, ERROR_INVALID_COMPUTERNAME);
+  }
+  EXPECT_FALSE(smb::HostOfName(nullptr, host, key, error));
+
+  // Names that would change the address they are put into, or that no
+  // computer can have, reach nothing.
+  const std::string tooLong(256, 'a');
+  for (const char* name : {"user@host", "host/IPC$", "a\\b", "host?x", "h%41", "host;x",
+                           "two words", "line\nbreak", "-option", "[::1", "::g", tooLong.c_str()}) {
+    error = 0;
+    EXPECT_FALSE(smb::HostOfName(name, host, key, error)) << name;
+    EXPECT_EQ(error, ERROR_BAD_NETPATH) << name;
+  }
+}
+
+TEST(SmbNames, AccountsAndTheirLimits) {
+  const smb::Account a = smb::ParseAccount("DOM\\admin", "pw");
+  EXPECT_TRUE(a.given);
+  EXPECT_EQ(a.domain, "DOM");
+  EXPECT_EQ(a.user, "admin");
+  const smb::Account b = smb::ParseAccount("admin@dom.example", "pw");
+  EXPECT_EQ(b.domain, "dom.example");
+  EXPECT_EQ(b.user, "admin");
+  EXPECT_TRUE(b.Fits());
+  EXPECT_FALSE(smb::ParseAccount("admin", std::string(256, 'p')).Fits());
+}
+
+TEST(SmbText, MalformedUtf8FromTheNetworkBecomesReplacementCharacters) {
+  EXPECT_EQ(smb::FromUtf8("PEER \xC3\xA9\xF0\x9F\x98\x80"), u"PEER \u00e9\U0001F600");
+  // Overlong, truncated, stray continuation, surrogate, past Unicode's end.
+  EXPECT_EQ(smb::FromUtf8("\xC0\xAF"), u"\uFFFD\uFFFD");
+  EXPECT_EQ(smb::FromUtf8("A\xE2\x82"), u"A\uFFFD\uFFFD");
+  EXPECT_EQ(smb::FromUtf8("\x80"
+                          "B"),
+            u"\uFFFDB");
+  EXPECT_EQ(smb::FromUtf8("\xED\xA0\x80"), u"\uFFFD\uFFFD\uFFFD");
+  EXPECT_EQ(smb::FromUtf8("\xF4\x90\x80\x80"), u"\uFFFD\uFFFD\uFFFD\uFFFD");
+  EXPECT_EQ(smb::ToUtf8(u"\u00e9\U0001F600"), "\xC3\xA9\xF0\x9F\x98\x80");
+  EXPECT_EQ(smb::ToUtf8(std::u16string(1, u'\xD800') + u"x"), "\xEF\xBF\xBDx");
+}
+
+TEST(SmbWinApiLocal, RequestsThatCannotReachAHostFailAtOnce) {
+  SmbWinApi api;
+  char empty[] = "";
+  char odd[] = "host/IPC$/InitShutdown";
+  char fine[] = "192.0.2.2";
+  api.SetLastError(0);
+  EXPECT_FALSE(api.InitiateSystemShutdownExA(empty, empty, 0, FALSE, TRUE, 0));
+  EXPECT_EQ(api.GetLastError(), ERROR_INVALID_COMPUTERNAME);
+  EXPECT_FALSE(api.InitiateSystemShutdownExA(odd, empty, 0, FALSE, TRUE, 0));
+  EXPECT_EQ(api.GetLastError(), ERROR_BAD_NETPATH);
+  EXPECT_FALSE(api.InitiateSystemShutdownExA(fine, empty, 0xFFFFFFFF, FALSE, TRUE, 0));
+  EXPECT_EQ(api.GetLastError(), ERROR_INVALID_PARAMETER);
+
+  // Connections: malformed paths and devices that cannot be redirected.
+  NETRESOURCEA resource{};
+  EXPECT_EQ(api.WNetAddConnection2A(&resource, "pw", "user", 0), ERROR_BAD_NET_NAME);
+  std::string remote = "\\\\server";
+  resource.lpRemoteName = remote.data();
+  EXPECT_EQ(api.WNetAddConnection2A(&resource, "pw", "user", 0), ERROR_BAD_NET_NAME);
+  remote = "\\\\a@b\\ipc$";
+  resource.lpRemoteName = remote.data();
+  EXPECT_EQ(api.WNetAddConnection2A(&resource, "pw", "user", 0), ERROR_BAD_NETPATH);
+  remote = "\\\\server\\ipc$";
+  resource.lpRemoteName = remote.data();
+  std::string drive = "Z:";
+  resource.lpLocalName = drive.data();
+  EXPECT_EQ(api.WNetAddConnection2A(&resource, "pw", "user", 0), 1200u); // ERROR_BAD_DEVICE
+  EXPECT_EQ(api.WNetAddConnection2A(nullptr, "pw", "user", 0), ERROR_INVALID_ADDRESS);
+
+  // A client configuration that cannot be loaded stops every call before it
+  // reaches the network.
+  SmbWinApi unconfigured("/nonexistent/smb.conf");
+  EXPECT_FALSE(unconfigured.InitiateSystemShutdownExA(fine, empty, 0, FALSE, TRUE, 0));
+  EXPECT_EQ(unconfigured.GetLastError(), ERROR_NO_NETWORK);
+}
+
+TEST(SmbWinApiLocal, TokensAndPrivilegesOfThisProcess) {
+  SmbWinApi api;
+  HANDLE token = nullptr;
+  ASSERT_TRUE(api.LogonUserA("admin", "PEER", "secret", LOGON32_LOGON_NEW_CREDENTIALS,
+                             LOGON32_PROVIDER_WINNT50, &token));
+  EXPECT_TRUE(api.ImpersonateLoggedOnUser(token));
+  EXPECT_TRUE(api.CloseHandle(token));
+  EXPECT_FALSE(api.CloseHandle(token));
+  EXPECT_EQ(api.GetLastError(), ERROR_INVALID_HANDLE);
+  EXPECT_FALSE(api.ImpersonateLoggedOnUser(token));
+  // This computer's own logons are not Windows'.
+  EXPECT_FALSE(api.LogonUserA("admin", "PEER", "secret", LOGON32_LOGON_INTERACTIVE,
+                              LOGON32_PROVIDER_DEFAULT, &token));
+  EXPECT_EQ(token, nullptr);
+
+  // The shutdown privilege is held and enabled: the target checks its own
+  // right.
+  HANDLE process = nullptr;
+  ASSERT_TRUE(api.OpenProcessToken(api.GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, &process));
+  LUID luid{};
+  ASSERT_TRUE(api.LookupPrivilegeValueA(nullptr, "seshutdownprivilege", &luid));
+  EXPECT_EQ(luid.LowPart, 19u);
+  EXPECT_FALSE(api.LookupPrivilegeValueA(nullptr, "SeNoSuchPrivilege", &luid));
+  EXPECT_EQ(api.GetLastError(), ERROR_NO_SUCH_PRIVILEGE);
+  TOKEN_PRIVILEGES privileges{1, {{luid, SE_PRIVILEGE_ENABLED}}};
+  EXPECT_TRUE(
+      api.AdjustTokenPrivileges(process, FALSE, &privileges, sizeof privileges, nullptr, nullptr));
+  EXPECT_EQ(api.GetLastError(), ERROR_SUCCESS);
+  EXPECT_TRUE(api.CloseHandle(process));
+}
+
+TEST(SmbWinApiLocal, LogoffSaysWhatIsMissing) {
+  SmbWinApi api;
+  ScopedWinApi scoped(api);
+  std::string error;
+  RemoteLogoff("PEER", "admin", "secret", error);
+  EXPECT_EQ(error, "Logoff is not available here: it needs the Windows Management "
+                   "Instrumentation service, and this system has no client for it");
+  // Every other text is the system's, as the simulated network gives it.
+  SimulatedWinApi simulated;
+  for (DWORD code : {0u, 5u, 53u, 1115u, 1326u, 1722u, 1726u, 1728u}) {
+    const std::string smb = SystemErrorText(code);
+    ScopedWinApi other(simulated);
+    EXPECT_EQ(smb, SystemErrorText(code));
+    EXPECT_FALSE(smb.empty()) << code;
+  }
+}
+
+TEST(SmbWinApiLocal, ListingsWithoutTheNetwork) {
+  SmbWinApi api;
+  HANDLE top = nullptr;
+  ASSERT_EQ(api.WNetOpenEnumA(RESOURCE_GLOBALNET, RESOURCETYPE_ANY, 0, nullptr, &top), NO_ERROR);
+  alignas(NETRESOURCEA) unsigned char buffer[2048];
+  DWORD count = 64;
+  DWORD size = sizeof buffer;
+  ASSERT_EQ(api.WNetEnumResourceA(top, &count, buffer, &size), NO_ERROR);
+  ASSERT_EQ(count, 1u);
+  const auto* provider = reinterpret_cast<const NETRESOURCEA*>(buffer);
+  EXPECT_STREQ(provider->lpRemoteName, "Microsoft Windows Network");
+  EXPECT_TRUE(provider->dwUsage & RESOURCEUSAGE_CONTAINER);
+  count = 64;
+  EXPECT_EQ(api.WNetEnumResourceA(top, &count, buffer, &size), ERROR_NO_MORE_ITEMS);
+  EXPECT_EQ(api.WNetCloseEnum(top), NO_ERROR);
+  EXPECT_EQ(api.WNetCloseEnum(top), ERROR_INVALID_HANDLE);
+
+  LPBYTE servers = nullptr;
+  DWORD read = 0;
+  DWORD total = 0;
+  EXPECT_EQ(api.NetServerEnum(nullptr, 100, &servers, MAX_PREFERRED_LENGTH, &read, &total,
+                              SV_TYPE_WORKSTATION, nullptr, nullptr),
+            124u); // ERROR_INVALID_LEVEL
+  int notHanded = 0;
+  EXPECT_EQ(api.NetApiBufferFree(&notHanded), ERROR_INVALID_PARAMETER);
+}
+
+#endif // SKARVET_HAVE_SMB
+
+} // namespace
