@@ -6,6 +6,15 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/install-deps.sh
+# The tests against a real Samba server (tests/peer) need root for their
+# network namespaces, and the server itself; without root they are skipped.
+if [ "$(id -u)" -eq 0 ] && [ "$(uname -s)" = Linux ]; then
+  started=$SECONDS
+  bash tools/install-deps.sh samba smbclient iproute2
+  echo "Samba peer's packages ready ($((SECONDS - started)) s)"
+else
+  echo "Not root: the tests against the Samba peer (tests/peer) will be skipped."
+fi
 
 build_dir=${SKARVET_BUILD_DIR:-build}
 sanitize=${SKARVET_SANITIZE:-}
