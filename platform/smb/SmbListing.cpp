@@ -14,7 +14,7 @@
 #include "platform/smb/SmbWinApi.h"
 
 #include "platform/smb/SmbSession.h"
-#include "remote/AnsiCodePage.h"
+#include "platform/text/AnsiCodePage.h"
 
 #include <cerrno>
 #include <cstring>

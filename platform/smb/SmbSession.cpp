@@ -1,6 +1,6 @@
 #include "platform/smb/SmbSession.h"
 
-#include "remote/AnsiCodePage.h"
+#include "platform/text/AnsiCodePage.h"
 
 #include <cerrno>
 #include <cstdint>
