@@ -14,6 +14,7 @@
 #include <memory>
 #include <optional>
 #include <thread>
+#include <utility>
 
 using namespace skarvet;
 using namespace skarvet::test;
@@ -26,6 +27,9 @@ using Clock = std::chrono::steady_clock;
 constexpr auto kTimeLimit = std::chrono::seconds(60);
 
 struct Request {
+  explicit Request(std::string computer, std::string user = {}, std::string password = {})
+      : computer(std::move(computer)), user(std::move(user)), password(std::move(password)) {}
+
   std::string computer;
   std::string user; // empty: the program's own account
   std::string password;
@@ -100,7 +104,7 @@ protected:
   }
 
   Request AsAdmin(const std::string& computer) const {
-    return {computer, peer->admin, peer->adminPassword};
+    return Request(computer, peer->admin, peer->adminPassword);
   }
 };
 
@@ -139,9 +143,9 @@ TEST_F(PeerSeam, EachRefusalLeavesTheErrorWindowsGivesInTime) {
     DWORD error;
   };
   const Case cases[] = {
-      {"wrong password", {peer->host, peer->admin, "not" + peer->adminPassword}, 1326},
-      {"unknown account", {peer->host, "nosuchaccount", peer->adminPassword}, 1326},
-      {"account without the right", {peer->host, peer->user, peer->userPassword}, 5},
+      {"wrong password", Request(peer->host, peer->admin, "not" + peer->adminPassword), 1326},
+      {"unknown account", Request(peer->host, "nosuchaccount", peer->adminPassword), 1326},
+      {"account without the right", Request(peer->host, peer->user, peer->userPassword), 5},
       {"host that is down", AsAdmin(peer->downHost), 53},
       {"host without a server", AsAdmin(peer->host2), 53},
       {"name nobody has", AsAdmin("NOSUCHPC"), 53},
@@ -160,14 +164,14 @@ TEST_F(PeerSeam, AConnectionLendsItsAccountToLaterRequestsOfThatHost) {
   const std::string share = "\\\\" + peer->host + "\\ipc$";
   EXPECT_EQ(AddNetConnection("", share, peer->admin, "not" + peer->adminPassword), 1326u);
   // A refused connection lends nothing.
-  Outcome outcome = Send({peer->host});
+  Outcome outcome = Send(Request(peer->host));
   EXPECT_FALSE(outcome.accepted);
 
   EXPECT_EQ(AddNetConnection("", share, peer->admin, peer->adminPassword), 0u);
-  outcome = Send({peer->host}); // another thread, no account of its own
+  outcome = Send(Request(peer->host)); // another thread, no account of its own
   EXPECT_TRUE(outcome.accepted) << "error " << outcome.error;
   // A thread's own account still comes first.
-  outcome = Send({peer->host, peer->user, peer->userPassword});
+  outcome = Send(Request(peer->host, peer->user, peer->userPassword));
   EXPECT_FALSE(outcome.accepted);
   EXPECT_EQ(outcome.error, 5u);
   EXPECT_EQ(peer->Records().size(), 1u);
@@ -181,7 +185,7 @@ TEST_F(PeerSeam, TwoRequestsAtOnceWithDifferentAccountsKeepTheirOwn) {
   restart.reason = 0x80040001u;
   const auto first = Start(restart);
   ASSERT_TRUE(peer->WaitHeldRequest());
-  Request shutdown{peer->host, peer->user, peer->userPassword};
+  Request shutdown(peer->host, peer->user, peer->userPassword);
   shutdown.reboot = false;
   shutdown.force = true;
   const auto second = Start(shutdown);
