@@ -13,6 +13,7 @@
 
 #include <fcntl.h>
 
+#include <cerrno>
 #include <cstring>
 
 namespace skarvet {
@@ -230,7 +231,9 @@ DWORD SmbWinApi::SendInitEx(smb::Session& session, const std::string& urlHost,
   if (request.empty()) return ERROR_INVALID_PARAMETER; // a message too long to send
 
   SMBCFILE* pipe = session.Open("smb://" + urlHost + "/IPC$/InitShutdown", O_RDWR);
-  if (!pipe) return smb::ConnectError(errno);
+  // A host that answers and lets the account in, but has no such pipe, has
+  // no shutdown service to call.
+  if (!pipe) return errno == ENOENT ? kRpcServerUnavailable : smb::ConnectError(errno);
 
   // One PDU: its header first, then exactly the rest it announces (a read
   // of more would wait for bytes that never come).
@@ -341,7 +344,8 @@ DWORD SmbWinApi::WNetAddConnection2A(LPNETRESOURCEA lpNetResource, LPCSTR lpPass
     // Logging on to the share is what counts; a pipe every server has
     // proves it.
     SMBCFILE* pipe = session.Open("smb://" + urlHost + "/IPC$/srvsvc", O_RDWR);
-    if (!pipe) return fail(smb::ConnectError(errno));
+    // A missing pipe is reported only after the logon has succeeded.
+    if (!pipe && errno != ENOENT) return fail(smb::ConnectError(errno));
     session.Close(pipe);
   } else {
     SMBCFILE* dir = session.OpenDir("smb://" + urlHost + "/" + share + "/");
