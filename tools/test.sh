@@ -34,3 +34,5 @@ if [ -n "$sanitize" ]; then
   export TSAN_OPTIONS=suppressions=$PWD/tests/tsan.supp:halt_on_error=1
 fi
 ctest --test-dir "$build_dir" --output-on-failure -j2
+# Why the tests against the Samba peer were skipped, if they were.
+grep -h "samba-peer: SKIPPED" "$build_dir/Testing/Temporary/LastTest.log" 2>/dev/null | sort -u || true
