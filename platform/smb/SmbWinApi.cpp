@@ -36,6 +36,11 @@ DWORD SmbWinApi::GetSysColor(int nIndex) {
   return DefaultSysColor(nIndex);
 }
 
+BOOL SmbWinApi::SetWindowTextA(HWND /*hWnd*/, LPCSTR /*lpString*/) {
+  // The windows are the desktop's, which keep their own titles.
+  return TRUE;
+}
+
 DWORD SmbWinApi::GetLastError() {
   return t_lastError;
 }

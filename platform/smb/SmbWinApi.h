@@ -46,6 +46,7 @@ public:
 
   // user32
   DWORD GetSysColor(int nIndex) override;
+  BOOL SetWindowTextA(HWND hWnd, LPCSTR lpString) override;
   // kernel32
   DWORD GetLastError() override;
   void SetLastError(DWORD dwErrCode) override;
