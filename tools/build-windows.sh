@@ -1,0 +1,237 @@
+#!/usr/bin/env bash
+# Builds the Windows program skarvet.exe on Debian 12 with the mingw-w64
+# cross compilers: one file, Qt and libjpeg linked in, only the system's own
+# DLLs imported.
+#
+#   bash tools/build-windows.sh [x86|x64] [options]
+#
+#   x86            32-bit Windows, the architecture to ship (the default)
+#   x64            64-bit Windows (the one wine64 runs)
+#   --third-party  build only Qt and libjpeg-turbo into the cache
+#   --tests        also build the test programs (GoogleTest and Qt Test)
+#   --build-dir D  the program's build folder (default: build-windows-<arch>)
+#
+# Qt 6 base and libjpeg-turbo come from Debian's own source packages
+# (`apt-get source`) and are built static, once per architecture, into
+# $SKARVET_WINDOWS_CACHE (default /var/cache/skarvet-windows). Each install
+# folder's name carries the source version, the architecture and a hash of
+# the compiler and the build options, so a change of any of them builds anew
+# and a rerun with a warm cache takes seconds. Builds go into temporary
+# folders that are renamed into place only when they succeeded: an
+# interrupted build is never taken for a finished one.
+#
+# Runs as root (or with sudo for the packages). Prints each step's time.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+
+arch=x86
+third_party_only=0
+tests=0
+build_dir=
+while (($#)); do
+  case $1 in
+  x86 | x64) arch=$1 ;;
+  --third-party) third_party_only=1 ;;
+  --tests) tests=1 ;;
+  --build-dir)
+    build_dir=$2
+    shift
+    ;;
+  *)
+    echo "usage: $0 [x86|x64] [--third-party] [--tests] [--build-dir DIR]" >&2
+    exit 2
+    ;;
+  esac
+  shift
+done
+
+case $arch in
+x86) triple=i686-w64-mingw32 cpu=i686 compiler_package=g++-mingw-w64-i686 ;;
+x64) triple=x86_64-w64-mingw32 cpu=x86_64 compiler_package=g++-mingw-w64-x86-64 ;;
+esac
+build_dir=${build_dir:-build-windows-$arch}
+[[ $build_dir == /* ]] || build_dir=$root/$build_dir
+cache=${SKARVET_WINDOWS_CACHE:-/var/cache/skarvet-windows}
+jobs=${SKARVET_JOBS:-2}
+
+started=$(date +%s)
+step() { echo "-- $* (at $(($(date +%s) - started)) s)"; }
+sudo_cmd=()
+[ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+
+# --- packages --------------------------------------------------------------------
+step "packages for $arch"
+# The host's Qt gives the build tools (moc, uic, rcc) of the same version as
+# the source package.
+bash tools/install-deps.sh "$compiler_package" dpkg-dev cmake ninja-build qt6-base-dev xz-utils
+
+cc=$triple-gcc-posix
+cxx=$triple-g++-posix
+host_qt_version=$(dpkg-query -W -f='${Version}' qt6-base-dev)
+compiler_id="$($cxx --version | head -n 1); mingw-w64 $(dpkg-query -W -f='${Version}' mingw-w64-common)"
+
+mkdir -p "$cache/src" "$cache/locks"
+
+# Holds the named lock until the shell exits, so that two builds (CI and a
+# developer, or x86 and x64) never build the same thing at once.
+lock() {
+  local fd
+  exec {fd}>"$cache/locks/$1.lock"
+  flock "$fd"
+}
+
+# --- Debian source packages ----------------------------------------------------------
+# A deb-src entry next to the machine's own deb entries, derived from them.
+ensure_deb_src() {
+  if [ -n "$(apt-cache showsrc qt6-base 2>/dev/null)" ] &&
+    [ -n "$(apt-cache showsrc libjpeg-turbo 2>/dev/null)" ]; then
+    return
+  fi
+  step "deb-src entries derived from the machine's package sources"
+  local file
+  for file in /etc/apt/sources.list.d/*.sources; do
+    [ -f "$file" ] || continue
+    case $file in *-deb-src.sources) continue ;; esac
+    if grep -q '^Types:.*\bdeb\b' "$file" && ! grep -q '^Types:.*deb-src' "$file"; then
+      sed 's/^Types:.*/Types: deb-src/' "$file" |
+        "${sudo_cmd[@]}" tee "${file%.sources}-deb-src.sources" >/dev/null
+    fi
+  done
+  if [ -f /etc/apt/sources.list ] && grep -q '^deb ' /etc/apt/sources.list &&
+    [ ! -f /etc/apt/sources.list.d/skarvet-deb-src.list ]; then
+    sed -n 's/^deb /deb-src /p' /etc/apt/sources.list |
+      "${sudo_cmd[@]}" tee /etc/apt/sources.list.d/skarvet-deb-src.list >/dev/null
+  fi
+  "${sudo_cmd[@]}" apt-get update -qq
+}
+
+# The version apt would fetch of a source package (from the .dsc name).
+source_version() {
+  apt-get source --print-uris -qq "$1" 2>/dev/null |
+    sed -n "s/.* $1_\(.*\)\.dsc .*/\1/p" | head -n 1
+}
+
+# Unpacks a source package once into $cache/src/<package>_<version>.
+source_dir() { # package version
+  local package=$1 version=$2 dir=$cache/src/$1_$2
+  if [ ! -d "$dir" ]; then
+    lock "src-$package"
+    if [ ! -d "$dir" ]; then
+      step "apt-get source $package ($version)" >&2
+      local tmp
+      tmp=$(mktemp -d "$cache/src/.tmp-$package.XXXXXX")
+      (cd "$tmp" && apt-get source -qq "$package=$version" >/dev/null)
+      local unpacked
+      unpacked=$(find "$tmp" -mindepth 1 -maxdepth 1 -type d | head -n 1)
+      mv "$unpacked" "$dir"
+      rm -rf "$tmp"
+    fi
+  fi
+  echo "$dir"
+}
+
+# The toolchain the third-party libraries are built with: the same compilers
+# as the project's toolchain files, written here so that editing those files
+# does not throw away a cached Qt.
+third_party_toolchain=$cache/toolchain-$triple.cmake
+toolchain_text="set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR $cpu)
+set(CMAKE_C_COMPILER $cc)
+set(CMAKE_CXX_COMPILER $cxx)
+set(CMAKE_RC_COMPILER $triple-windres)
+list(APPEND CMAKE_FIND_ROOT_PATH /usr/$triple)
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+set(CMAKE_EXE_LINKER_FLAGS_INIT \"-static -static-libgcc -static-libstdc++\")"
+if [ "$(cat "$third_party_toolchain" 2>/dev/null)" != "$toolchain_text" ]; then
+  printf '%s\n' "$toolchain_text" >"$third_party_toolchain.tmp.$$"
+  mv "$third_party_toolchain.tmp.$$" "$third_party_toolchain"
+fi
+
+key_hash() { printf '%s\n' "$@" "$compiler_id" "$toolchain_text" | sha256sum | cut -c1-12; }
+
+# Configures, builds and installs one CMake project into $cache/<name>,
+# through a temporary install folder renamed into place at the end.
+build_cached() { # name source-dir cmake-options...
+  local name=$1 src=$2
+  shift 2
+  local prefix=$cache/$name
+  [ -d "$prefix" ] && return
+  lock "$name"
+  [ -d "$prefix" ] && return
+  local work=$cache/.build-$name stage=$cache/.stage-$name
+  rm -rf "$work" "$stage"
+  local t0=$(date +%s)
+  step "configure $name"
+  nice -n 10 cmake -S "$src" -B "$work" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$third_party_toolchain" \
+    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" "$@" >"$work.configure.log" 2>&1 ||
+    {
+      tail -n 40 "$work.configure.log" >&2
+      exit 1
+    }
+  step "build $name (ninja -j$jobs, niced)"
+  nice -n 10 ninja -C "$work" -j"$jobs" >"$work.build.log" 2>&1 || {
+    tail -n 40 "$work.build.log" >&2
+    exit 1
+  }
+  DESTDIR=$stage nice -n 10 cmake --install "$work" >/dev/null
+  mv "$stage$prefix" "$prefix"
+  rm -rf "$work" "$stage" "$work.configure.log" "$work.build.log"
+  step "$name built in $(($(date +%s) - t0)) s, $(du -sh "$prefix" | cut -f1) installed"
+}
+
+# --- Qt 6 base ---------------------------------------------------------------------------
+ensure_deb_src
+qt_version=$(source_version qt6-base)
+jpeg_version=$(source_version libjpeg-turbo)
+if [ -z "$qt_version" ] || [ -z "$jpeg_version" ]; then
+  echo "apt cannot find the source packages qt6-base and libjpeg-turbo" >&2
+  exit 1
+fi
+
+qt_options=(
+  -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake
+  -DBUILD_SHARED_LIBS=OFF -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF -DQT_BUILD_BENCHMARKS=OFF
+  -DFEATURE_pkg_config=OFF
+  -DFEATURE_network=OFF -DFEATURE_sql=OFF -DFEATURE_dbus=OFF -DFEATURE_printsupport=OFF
+  -DFEATURE_concurrent=OFF -DFEATURE_xml=OFF -DFEATURE_testlib=ON
+  -DINPUT_opengl=no -DFEATURE_opengl=OFF -DFEATURE_vulkan=OFF -DFEATURE_direct2d=OFF
+  -DFEATURE_fontconfig=OFF -DFEATURE_jpeg=OFF -DFEATURE_gif=OFF
+  -DFEATURE_zstd=OFF -DFEATURE_icu=OFF
+  -DFEATURE_system_zlib=OFF -DFEATURE_system_pcre2=OFF -DFEATURE_system_harfbuzz=OFF
+  -DFEATURE_system_png=OFF -DFEATURE_system_doubleconversion=OFF
+  # FreeType (bundled) brings the offscreen platform plugin the test
+  # programs run on; the program itself keeps the Windows font engine.
+  -DFEATURE_freetype=ON -DFEATURE_system_freetype=OFF
+  -DFEATURE_androiddeployqt=OFF
+  # Debian's source drops the wintab headers the Windows plugin includes.
+  -DFEATURE_tabletevent=OFF
+  # Without Direct2D, Qt 6.4 still refers to the DirectWrite font database
+  # and the program fails to link; the GDI font engine is used instead.
+  -DFEATURE_directwrite3=OFF
+)
+qt_name=qt6-base-$qt_version-$arch-$(key_hash "$host_qt_version" "${qt_options[@]}")
+qt_prefix=$cache/$qt_name
+if [ -d "$qt_prefix" ]; then
+  step "Qt $qt_version for $arch: cached in $qt_prefix"
+else
+  build_cached "$qt_name" "$(source_dir qt6-base "$qt_version")" "${qt_options[@]}"
+fi
+
+# --- libjpeg-turbo --------------------------------------------------------------------
+jpeg_options=(-DENABLE_SHARED=OFF -DENABLE_STATIC=ON -DWITH_SIMD=OFF -DWITH_TURBOJPEG=OFF -DWITH_JAVA=OFF)
+jpeg_name=libjpeg-turbo-$jpeg_version-$arch-$(key_hash "${jpeg_options[@]}")
+jpeg_prefix=$cache/$jpeg_name
+if [ -d "$jpeg_prefix" ]; then
+  step "libjpeg-turbo $jpeg_version for $arch: cached in $jpeg_prefix"
+else
+  build_cached "$jpeg_name" "$(source_dir libjpeg-turbo "$jpeg_version")" "${jpeg_options[@]}"
+fi
+
+if ((third_party_only)); then
+  step "third-party libraries for $arch ready"
+  exit 0
+fi
