@@ -11,7 +11,12 @@ set(CMAKE_C_COMPILER ${SKARVET_MINGW_TRIPLE}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${SKARVET_MINGW_TRIPLE}-g++-posix)
 set(CMAKE_RC_COMPILER ${SKARVET_MINGW_TRIPLE}-windres)
 
-set(CMAKE_FIND_ROOT_PATH /usr/${SKARVET_MINGW_TRIPLE})
+# Appended, so that the install folders of libraries cross-built for
+# Windows (a Qt, a libjpeg) can be given as find roots:
+#   -DCMAKE_FIND_ROOT_PATH="<qt>;<libjpeg>" -DCMAKE_PREFIX_PATH="<qt>;<libjpeg>"
+# A cross-built Qt also wants the host's Qt tools:
+#   -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake
+list(APPEND CMAKE_FIND_ROOT_PATH /usr/${SKARVET_MINGW_TRIPLE})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
