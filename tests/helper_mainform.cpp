@@ -102,7 +102,7 @@ void ReportStartup(TMainForm& form) {
 } // namespace
 
 int main(int argc, char** argv) {
-  if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   const std::string mode = argc > 1 ? argv[1] : "startup";
   static FailingColours system;
   static ScopedWinApi useSystem(system);

@@ -9,17 +9,30 @@
 #include <cstdlib>
 #include <string>
 
+#ifdef _WIN32
+#include <QDir>
+#else
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 int main(int argc, char** argv) {
-  if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+#ifdef _WIN32
+  // The headless platform reads font files from one folder; by default the
+  // system's.
+  if (!qEnvironmentVariableIsSet("QT_QPA_FONTDIR")) {
+    const QString windows = qEnvironmentVariable("WINDIR", QStringLiteral("C:/Windows"));
+    qputenv("QT_QPA_FONTDIR", QDir(windows).filePath(QStringLiteral("Fonts")).toLocal8Bit());
+  }
+#else
   if (!std::getenv("XDG_RUNTIME_DIR")) {
     // Qt wants a private runtime folder; CI runs without a login session.
     const std::string runtimeDir = "/tmp/skarvet-runtime-" + std::to_string(getuid());
     mkdir(runtimeDir.c_str(), 0700);
     setenv("XDG_RUNTIME_DIR", runtimeDir.c_str(), 1);
   }
+#endif
   QApplication app(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);
 
