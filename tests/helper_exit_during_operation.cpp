@@ -6,6 +6,8 @@
 #include "app/Application.h"
 #include "controls/Thread.h"
 #include "mainwindow/MainFormUnit.h"
+#include "platform/WinApi.h"
+#include "platform/sim/SimulatedWinApi.h"
 
 #include <QAbstractButton>
 #include <QLabel>
@@ -19,8 +21,12 @@
 using namespace skarvet;
 
 int main(int argc, char** argv) {
-  if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   const std::string how = argc > 1 ? argv[1] : "exit";
+  // Restart is clicked below: the request must go to the simulated network
+  // on every system, never to a real computer of that name.
+  static SimulatedWinApi network;
+  static ScopedWinApi useNetwork(network);
 
   return RunApplication(argc, argv, [how](TMainForm& form) {
     auto* name = form.findChild<QLineEdit*>("ComputerNameEdit");
