@@ -560,7 +560,7 @@ TEST_F(SimulatedListingTest, APreferredLengthGivesPartialAnswersThatResume) {
     for (DWORD i = 0; i < read; ++i)
       seen.push_back(std::string(records[i].sv101_name,
                                  records[i].sv101_name +
-                                     std::char_traits<char16_t>::length(records[i].sv101_name)));
+                                     std::char_traits<WCHAR>::length(records[i].sv101_name)));
     if (list) sim.NetApiBufferFree(list);
     ASSERT_LT(++calls, 100);
   } while (status == ERROR_MORE_DATA);

@@ -393,11 +393,13 @@ TEST(SimulatedMessages, InsertsWidthAndFlags) {
   // ... unless the inserts are left alone or given.
   f = Format(api, 317, FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS);
   EXPECT_NE(f.text.find("0x%1"), std::string::npos);
+  // An argument array of pointers, passed as the system's va_list pointer
+  // (which is a plain char pointer on Windows).
   const char* inserts[] = {"2A", "System"};
   char buffer[256];
-  const DWORD length =
-      api.FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ARGUMENT_ARRAY, nullptr, 317,
-                         0, buffer, sizeof buffer, reinterpret_cast<va_list*>(inserts));
+  const DWORD length = api.FormatMessageA(
+      FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ARGUMENT_ARRAY, nullptr, 317, 0, buffer,
+      sizeof buffer, reinterpret_cast<va_list*>(const_cast<char**>(inserts)));
   EXPECT_EQ(std::string(buffer, length),
             "The system cannot find message text for message number 0x2A in the message file "
             "for System.\r\n");
