@@ -9,6 +9,8 @@
 #   x64            64-bit Windows (the one wine64 runs)
 #   --third-party  build only Qt and libjpeg-turbo into the cache
 #   --tests        also build the test programs (GoogleTest and Qt Test)
+#   --cached-only  build the program only if the cache holds Qt already;
+#                  exits with status 75 otherwise
 #   --build-dir D  the program's build folder (default: build-windows-<arch>)
 #
 # Qt 6 base and libjpeg-turbo come from Debian's own source packages
@@ -21,12 +23,17 @@
 # interrupted build is never taken for a finished one.
 #
 # Runs as root (or with sudo for the packages). Prints each step's time.
+# The whole script is one block, read before it runs: editing the file
+# during a long build cannot change what the running build does.
+{
 set -euo pipefail
+shopt -s inherit_errexit
 cd "$(dirname "$0")/.."
 root=$PWD
 
 arch=x86
 third_party_only=0
+cached_only=0
 tests=0
 build_dir=
 while (($#)); do
@@ -34,12 +41,13 @@ while (($#)); do
   x86 | x64) arch=$1 ;;
   --third-party) third_party_only=1 ;;
   --tests) tests=1 ;;
+  --cached-only) cached_only=1 ;;
   --build-dir)
     build_dir=$2
     shift
     ;;
   *)
-    echo "usage: $0 [x86|x64] [--third-party] [--tests] [--build-dir DIR]" >&2
+    echo "usage: $0 [x86|x64] [--third-party] [--tests] [--cached-only] [--build-dir DIR]" >&2
     exit 2
     ;;
   esac
@@ -121,9 +129,15 @@ source_dir() { # package version
       step "apt-get source $package ($version)" >&2
       local tmp
       tmp=$(mktemp -d "$cache/src/.tmp-$package.XXXXXX")
-      (cd "$tmp" && apt-get source -qq "$package=$version" >/dev/null)
+      # The version named by the .dsc file carries no epoch: ask for the
+      # package, which gives the same version.
+      (cd "$tmp" && apt-get source -qq "$package" >/dev/null)
       local unpacked
       unpacked=$(find "$tmp" -mindepth 1 -maxdepth 1 -type d | head -n 1)
+      [ -n "$unpacked" ] || {
+        echo "apt-get source $package unpacked nothing" >&2
+        exit 1
+      }
       mv "$unpacked" "$dir"
       rm -rf "$tmp"
     fi
@@ -217,8 +231,12 @@ qt_name=qt6-base-$qt_version-$arch-$(key_hash "$host_qt_version" "${qt_options[@
 qt_prefix=$cache/$qt_name
 if [ -d "$qt_prefix" ]; then
   step "Qt $qt_version for $arch: cached in $qt_prefix"
+elif ((cached_only)); then
+  step "no Qt $qt_version for $arch in the cache ($qt_prefix)"
+  exit 75
 else
-  build_cached "$qt_name" "$(source_dir qt6-base "$qt_version")" "${qt_options[@]}"
+  qt_source=$(source_dir qt6-base "$qt_version")
+  build_cached "$qt_name" "$qt_source" "${qt_options[@]}"
 fi
 
 # --- libjpeg-turbo --------------------------------------------------------------------
@@ -228,10 +246,83 @@ jpeg_prefix=$cache/$jpeg_name
 if [ -d "$jpeg_prefix" ]; then
   step "libjpeg-turbo $jpeg_version for $arch: cached in $jpeg_prefix"
 else
-  build_cached "$jpeg_name" "$(source_dir libjpeg-turbo "$jpeg_version")" "${jpeg_options[@]}"
+  jpeg_source=$(source_dir libjpeg-turbo "$jpeg_version")
+  build_cached "$jpeg_name" "$jpeg_source" "${jpeg_options[@]}"
 fi
 
 if ((third_party_only)); then
   step "third-party libraries for $arch ready"
   exit 0
 fi
+
+# --- GoogleTest, for the test programs ---------------------------------------------------
+gtest_prefix=
+if ((tests)); then
+  # Debian's googletest package carries the sources (in /usr/src/googletest).
+  bash tools/install-deps.sh googletest
+  gtest_version=$(dpkg-query -W -f='${Version}' googletest)
+  gtest_options=(-DBUILD_GMOCK=ON -DINSTALL_GTEST=ON)
+  gtest_name=googletest-$gtest_version-$arch-$(key_hash "${gtest_options[@]}")
+  gtest_prefix=$cache/$gtest_name
+  if [ -d "$gtest_prefix" ]; then
+    step "GoogleTest $gtest_version for $arch: cached in $gtest_prefix"
+  else
+    build_cached "$gtest_name" /usr/src/googletest "${gtest_options[@]}"
+  fi
+fi
+
+# --- the program -----------------------------------------------------------------------
+# Qt's toolchain file finds the cross-built Qt and chain-loads the project's
+# own toolchain file (the compilers); the host's Qt gives moc, uic and rcc.
+step "configure the program for $arch in $build_dir"
+# GCC 12 warns wrongly about overlapping copies in std::string's
+# operator+ at -O2 (GCC bug 105651); the warning is off so that real
+# warnings still stop the build.
+cxx_flags=-Wno-restrict
+tests_flag=OFF
+emulator=()
+if ((tests)); then
+  tests_flag=ON
+  # ctest runs the test programs (and lists their tests) through Wine.
+  if [ "$arch" = x64 ] && wine=$(command -v wine64 || ls /usr/lib/wine/wine64 2>/dev/null); then
+    emulator=(-DCMAKE_CROSSCOMPILING_EMULATOR="$wine")
+  fi
+fi
+cmake -S "$root" -B "$build_dir" -G Ninja \
+  -DCMAKE_TOOLCHAIN_FILE="$qt_prefix/lib/cmake/Qt6/qt.toolchain.cmake" \
+  -DQT_CHAINLOAD_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-$cpu.cmake" \
+  -DQT_ADDITIONAL_PACKAGES_PREFIX_PATH="$jpeg_prefix${gtest_prefix:+;$gtest_prefix}" \
+  -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
+  -DCMAKE_BUILD_TYPE=Release -DCMAKE_COMPILE_WARNING_AS_ERROR=ON \
+  -DCMAKE_CXX_FLAGS="$cxx_flags" \
+  -DSKARVET_BUILD_TESTS=$tests_flag -DSKARVET_BUILD_BENCH=OFF "${emulator[@]}" \
+  >"$build_dir.configure.log" 2>&1 || {
+  cat "$build_dir.configure.log" >&2
+  exit 1
+}
+rm -f "$build_dir.configure.log"
+
+t0=$(date +%s)
+targets=(skarvet)
+((tests)) && targets=(all)
+step "build ${targets[*]} (ninja -j$jobs)"
+ninja -C "$build_dir" -j"$jobs" "${targets[@]}"
+step "built in $(($(date +%s) - t0)) s"
+
+# One file to ship: stripped, nothing beside it but the system's own DLLs.
+exe=$build_dir/skarvet.exe
+mkdir -p "$build_dir/dist"
+"$triple-strip" -o "$build_dir/dist/skarvet.exe" "$exe"
+dlls=$("$triple-objdump" -p "$exe" | awk '/DLL Name:/ {print $3}' | sort -u)
+echo "   skarvet.exe imports: $(echo "$dlls" | tr '\n' ' ')"
+if echo "$dlls" | grep -qiE '^(lib|qt|mingw)'; then
+  echo "skarvet.exe needs a DLL that Windows does not have" >&2
+  exit 1
+fi
+if ! "$triple-objdump" -h "$exe" | grep -q '\.rsrc'; then
+  echo "skarvet.exe has no resources (icon, manifest, version)" >&2
+  exit 1
+fi
+step "$build_dir/dist/skarvet.exe for $arch: $(stat -c %s "$build_dir/dist/skarvet.exe") bytes"
+exit
+}

@@ -1,0 +1,207 @@
+#!/usr/bin/env bash
+# Runs the Windows program under wine64 on a private X display and looks at
+# it the way a person would: the main window appears with its client size,
+# a typed name enables the actions,
+# the banner, the panels' texts and the bottom line are drawn, "?" opens the
+# reason help and "..." the computer browser with their sizes, both close
+# again, and Exit ends the program with status 0. Restart, Shutdown and
+# Logoff are never pressed.
+#
+#   tools/wine/check-program.sh SKARVET_EXE SCREENSHOT_PNG [STARTUP_RUNS]
+#
+# Writes the main window (with a name typed) to SCREENSHOT_PNG and the
+# computer browser next to it (-browser.png).
+#
+# With STARTUP_RUNS (default 0) it then starts the program that many times
+# more and prints the median time from start to the main window shown.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+exe=$(realpath "$1")
+screenshot=$(realpath -m "$2")
+startup_runs=${3:-0}
+source "$here/common.sh"
+
+wine=$(wine_program)
+work=$(mktemp -d "${TMPDIR:-/tmp}/skarvet-check.XXXXXX")
+program_pid=
+cleanup() {
+  [ -z "$program_pid" ] || kill "$program_pid" 2>/dev/null || true
+  wine_prefix_remove
+  xvfb_stop
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+wine_prefix_create "$wine"
+xvfb_start
+# The server stays up between the runs, as it does on a desktop.
+wineserver -p 120
+
+now_ms() { echo $(($(date +%s%N) / 1000000)); }
+
+# The program's visible top-level windows (Wine names their class after the
+# program file).
+windows() { xdotool search --onlyvisible --classname 'skarvet' 2>/dev/null || true; }
+size_of() { xdotool getwindowgeometry "$1" | awk '/Geometry:/ {print $2}'; }
+
+# Waits up to $2 seconds for a visible window whose client area is $1
+# (e.g. 429x423); prints its id. Wine draws the frame of some windows
+# itself (there is no window manager): then the X window is the client area
+# plus a border on three sides and a caption, and frame_x and frame_y say
+# where the client area starts.
+wait_for_window() {
+  local want_w=${1%x*} want_h=${1#*x} deadline=$(($(now_ms) + $2 * 1000)) id size w h
+  while (($(now_ms) < deadline)); do
+    for id in $(windows); do
+      size=$(size_of "$id")
+      w=${size%x*} h=${size#*x}
+      if ((w >= want_w && w <= want_w + 10 && h >= want_h && h <= want_h + 40)); then
+        echo "$id $(((w - want_w) / 2)) $((h - want_h - (w - want_w) / 2))"
+        return 0
+      fi
+    done
+    sleep 0.02
+  done
+  return 1
+}
+
+wait_until_gone() { # id seconds
+  local deadline=$(($(now_ms) + $2 * 1000))
+  while (($(now_ms) < deadline)); do
+    windows | grep -qx "$1" || return 0
+    sleep 0.05
+  done
+  return 1
+}
+
+# Clicks at a point of a window's client area ($4 and $5: where it starts).
+click() { xdotool mousemove --window "$1" $(($2 + ${4:-0})) $(($3 + ${5:-0})) click 1; }
+
+# Saves the client area of a window as PNG and PPM.
+shoot() { # window frame_x frame_y width height file.png
+  import -window "$1" "$work/whole.png"
+  convert "$work/whole.png" -crop "$4x$5+$2+$3" +repage "$6"
+  convert "$6" "${6%.png}.ppm"
+}
+
+# Clicks a button that opens a dialog of size $4 and prints the dialog's id.
+# Without a window manager the first click on an inactive window may only
+# activate it, so a second click follows when nothing opened.
+open_dialog() { # window x y size
+  local found
+  for _ in 1 2 3; do
+    click "$1" "$2" "$3"
+    if found=$(wait_for_window "$4" 3); then
+      echo "$found"
+      return 0
+    fi
+  done
+  return 1
+}
+
+start_program() {
+  (cd "$work" && exec "$wine" "$exe") >>"$work/program.log" 2>&1 &
+  program_pid=$!
+}
+
+# Clicks a dialog's closing button until the dialog is gone.
+close_dialog() { # dialog x y frame_x frame_y
+  for _ in 1 2 3; do
+    click "$1" "$2" "$3" "$4" "$5"
+    wait_until_gone "$1" 3 && return 0
+  done
+  return 1
+}
+
+# Presses Exit (the first click after a dialog may only bring the window to
+# the front) and waits for the process; sets exit_status.
+press_exit() {
+  local main=$1 tries
+  exit_status=
+  for tries in 1 2 3; do
+    click "$main" 383 402 "$main_x" "$main_y"
+    for _ in $(seq 50); do
+      if ! kill -0 "$program_pid" 2>/dev/null; then
+        exit_status=0
+        wait "$program_pid" || exit_status=$?
+        program_pid=
+        return 0
+      fi
+      sleep 0.1
+    done
+  done
+  return 1
+}
+
+fail() {
+  echo "FAIL: $*" >&2
+  sed 's/^/   program: /' "$work/program.log" >&2
+  exit 1
+}
+
+# --- the main window --------------------------------------------------------------
+started=$(now_ms)
+start_program
+read -r main main_x main_y < <(wait_for_window 429x423 60) ||
+  fail "no main window with a 429 x 423 client area within 60 s"
+echo "main window shown after $(($(now_ms) - started)) ms (first start in a new prefix)"
+# A name in the name field enables the actions and the reason row ("?");
+# nothing is sent anywhere until an action is pressed, which never happens
+# here.
+click "$main" 210 129 "$main_x" "$main_y"
+xdotool type --delay 30 TESTPC
+sleep 1
+shoot "$main" "$main_x" "$main_y" 429 423 "$screenshot"
+python3 "$here/pixels.py" "${screenshot%.png}.ppm" \
+  "window:0,0,429,423:size" \
+  "banner:0,0,429,85:picture" \
+  "step 1 heading:13,99,296,13:text" \
+  "computer name label:14,122,94,13:text" \
+  "step 1 panel, right of the browse button:360,97,60,45:plain" \
+  "step 2 heading:13,155,266,13:text" \
+  "step 2 picture:17,182,44,49:picture" \
+  "step 3 heading:13,256,158,13:text" \
+  "action buttons:15,275,310,25:text" \
+  "status line, empty:18,333,342,25:plain" \
+  "bottom line:8,387,302,13:text" \
+  "link:8,403,142,13:text" \
+  "exit button:346,390,75,25:text" || fail "the main window does not look right"
+
+# --- "?": the reason help -------------------------------------------------------------
+read -r help help_x help_y < <(open_dialog "$main" $((344 + main_x)) $((315 + main_y)) 292x101) ||
+  fail "\"?\" did not open a 292 x 101 reason help"
+sleep 0.5
+shoot "$help" "$help_x" "$help_y" 292 101 "$work/help.png"
+python3 "$here/pixels.py" "$work/help.ppm" "reason help:0,0,292,101:size" \
+  "reason help text:0,0,292,101:text" || fail "the reason help does not look right"
+close_dialog "$help" 146 84 "$help_x" "$help_y" || fail "its button did not close the reason help"
+echo "ok   reason help opened (292 x 101) and closed"
+
+# --- "...": the computer browser -------------------------------------------------------
+read -r browser browser_x browser_y < <(open_dialog "$main" $((336 + main_x)) $((129 + main_y)) 291x322) ||
+  fail "\"...\" did not open a 291 x 322 computer browser"
+sleep 1
+shoot "$browser" "$browser_x" "$browser_y" 291 322 "${screenshot%.png}-browser.png"
+python3 "$here/pixels.py" "${screenshot%.png}-browser.ppm" "computer browser:0,0,291,322:size" \
+  "browser heading:60,10,192,22:text" || fail "the computer browser does not look right"
+close_dialog "$browser" 246 304 "$browser_x" "$browser_y" || fail "Cancel did not close the computer browser"
+echo "ok   computer browser opened (291 x 322) and closed"
+
+# --- Exit ------------------------------------------------------------------------------
+press_exit "$main" || fail "Exit did not end the program within 15 s"
+[ "$exit_status" -eq 0 ] || fail "the program ended with status $exit_status"
+echo "ok   Exit ended the program with status 0"
+
+# --- start-up time ------------------------------------------------------------------------
+if ((startup_runs > 0)); then
+  times=()
+  for _ in $(seq "$startup_runs"); do
+    started=$(now_ms)
+    start_program
+    read -r main main_x main_y < <(wait_for_window 429x423 60) || fail "no main window within 60 s"
+    times+=($(($(now_ms) - started)))
+    press_exit "$main" || fail "Exit did not end the program"
+  done
+  sorted=($(printf '%s\n' "${times[@]}" | sort -n))
+  echo "start-up to the main window shown: ${times[*]} ms; median ${sorted[$((startup_runs / 2))]} ms"
+fi

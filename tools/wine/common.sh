@@ -1,0 +1,73 @@
+# Shared by the Wine runs (sourced): a fresh Wine prefix with the fonts a
+# Windows machine has, and a private X display.
+#
+# Windows has Arial, Times New Roman and Courier New, the bitmap font
+# MS Sans Serif and Tahoma; a fresh Wine prefix has none of them (a window
+# asking for Arial falls back to a serif face). Debian has metric-compatible
+# ones: the Liberation fonts, copied into the prefix's Fonts folder and named
+# as the replacements of those three families, and fonts-wine's MS Sans Serif
+# (sserife.fon; its TrueType copy is bitmap-only, which Windows' font loader
+# refuses) and Tahoma.
+
+wine_program() {
+  local wine
+  wine=$(command -v wine64 || true)
+  [ -n "$wine" ] || [ ! -x /usr/lib/wine/wine64 ] || wine=/usr/lib/wine/wine64
+  [ -n "$wine" ] || wine=$(command -v wine)
+  echo "$wine"
+}
+
+# Creates a prefix in a new temporary folder and exports WINEPREFIX; the
+# caller removes it with wine_prefix_remove.
+wine_prefix_create() {
+  local wine=$1
+  WINEPREFIX=$(mktemp -d "${TMPDIR:-/tmp}/skarvet-wine.XXXXXX")
+  # No debug channels, and no offer to install Mono or Gecko.
+  export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  if ! DISPLAY= timeout -k 10 180 "$wine" wineboot -i >"$WINEPREFIX.boot.log" 2>&1; then
+    cat "$WINEPREFIX.boot.log" >&2
+    echo "wineboot failed or took longer than 3 minutes" >&2
+    return 1
+  fi
+  rm -f "$WINEPREFIX.boot.log"
+  local fonts=$WINEPREFIX/drive_c/windows/Fonts family file
+  mkdir -p "$fonts"
+  cp /usr/share/fonts/truetype/liberation/Liberation{Sans,Serif,Mono}-*.ttf \
+    /usr/share/wine/fonts/{tahoma.ttf,tahomabd.ttf} "$fonts/"
+  for family in "Arial=Liberation Sans" "Times New Roman=Liberation Serif" \
+    "Courier New=Liberation Mono"; do
+    DISPLAY= timeout 60 "$wine" reg add 'HKCU\Software\Wine\Fonts\Replacements' \
+      /v "${family%%=*}" /d "${family#*=}" /f >/dev/null 2>&1
+  done
+  # The registry is written when the server ends.
+  timeout 30 wineserver -w 2>/dev/null || true
+}
+
+wine_prefix_remove() {
+  [ -n "${WINEPREFIX:-}" ] || return 0
+  timeout 20 wineserver -k >/dev/null 2>&1 || true
+  rm -rf "$WINEPREFIX"
+}
+
+# Starts Xvfb on a free display and exports DISPLAY; XVFB_PID is its id.
+xvfb_start() {
+  local fifo display
+  fifo=$(mktemp -u "${TMPDIR:-/tmp}/skarvet-xvfb.XXXXXX")
+  mkfifo "$fifo"
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
+  XVFB_PID=$!
+  read -r -t 30 display <"$fifo" || true
+  rm -f "$fifo"
+  if [ -z "$display" ]; then
+    echo "Xvfb did not start" >&2
+    return 1
+  fi
+  export DISPLAY=:$display
+}
+
+xvfb_stop() {
+  [ -n "${XVFB_PID:-}" ] || return 0
+  kill "$XVFB_PID" 2>/dev/null || true
+  wait "$XVFB_PID" 2>/dev/null || true
+  XVFB_PID=
+}
