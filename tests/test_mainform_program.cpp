@@ -7,6 +7,12 @@
 #include <QProcessEnvironment>
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#define SKARVET_EXE_SUFFIX ".exe"
+#else
+#define SKARVET_EXE_SUFFIX ""
+#endif
+
 namespace {
 
 struct ProgramRun {
@@ -27,8 +33,8 @@ struct ProgramRun {
 // report them at exit.
 ProgramRun RunProgram(const QString& mode, bool leakCheck = true) {
   ProgramRun run;
-  const QString helper =
-      QCoreApplication::applicationDirPath() + QStringLiteral("/helper_mainform");
+  const QString helper = QCoreApplication::applicationDirPath() +
+                         QStringLiteral("/helper_mainform") + QStringLiteral(SKARVET_EXE_SUFFIX);
   EXPECT_TRUE(QFileInfo::exists(helper)) << helper.toStdString();
   QProcess process;
   QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -47,7 +53,10 @@ ProgramRun RunProgram(const QString& mode, bool leakCheck = true) {
   }
   run.exitCode = process.exitCode();
   run.exitStatus = process.exitStatus();
-  run.lines = QString::fromUtf8(process.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+  // Lines end in CR LF on Windows.
+  run.lines = QString::fromUtf8(process.readAllStandardOutput())
+                  .remove(QLatin1Char('\r'))
+                  .split('\n', Qt::SkipEmptyParts);
   run.errors = QString::fromUtf8(process.readAllStandardError());
   return run;
 }

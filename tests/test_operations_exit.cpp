@@ -7,6 +7,12 @@
 #include <QProcessEnvironment>
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#define SKARVET_EXE_SUFFIX ".exe"
+#else
+#define SKARVET_EXE_SUFFIX ""
+#endif
+
 namespace {
 
 struct Run {
@@ -20,8 +26,9 @@ struct Run {
 
 Run RunProgram(const QString& how) {
   Run run;
-  const QString helper =
-      QCoreApplication::applicationDirPath() + QStringLiteral("/helper_exit_during_operation");
+  const QString helper = QCoreApplication::applicationDirPath() +
+                         QStringLiteral("/helper_exit_during_operation") +
+                         QStringLiteral(SKARVET_EXE_SUFFIX);
   EXPECT_TRUE(QFileInfo::exists(helper)) << helper.toStdString();
 
   QProcess process;
