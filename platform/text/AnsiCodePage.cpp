@@ -21,14 +21,18 @@ std::u16string AnsiToWide(std::string_view ansi) {
   return std::u16string(wide.begin(), wide.end());
 }
 
+// A character outside the code page becomes "?", never a look-alike: the
+// system's best fit would turn a full-width name into another computer's
+// name, and an ideographic space into a blank one.
 std::string WideToAnsi(std::u16string_view wide) {
   if (wide.empty()) return {};
   const std::wstring source(wide.begin(), wide.end());
-  const int length = WideCharToMultiByte(CP_ACP, 0, source.data(), static_cast<int>(source.size()),
-                                         nullptr, 0, nullptr, nullptr);
+  const int length =
+      WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, source.data(),
+                          static_cast<int>(source.size()), nullptr, 0, nullptr, nullptr);
   std::string ansi(static_cast<std::size_t>(length), '\0');
-  WideCharToMultiByte(CP_ACP, 0, source.data(), static_cast<int>(source.size()), ansi.data(),
-                      length, nullptr, nullptr);
+  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, source.data(), static_cast<int>(source.size()),
+                      ansi.data(), length, nullptr, nullptr);
   return ansi;
 }
 
