@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Windows cross builds and the smoke run under Wine.
+# Windows cross builds, the smoke run and the Windows program under Wine.
 #
 #  1. installs the mingw-w64 cross compilers and Wine when they are missing
 #     (this job is the only one that needs them);
@@ -9,24 +9,40 @@
 #     program for x86 (i686) and x64, warnings as errors, runtime linked in;
 #  4. compiles the program file's resources with each windres and reads them
 #     back;
-#  5. compiles every source of the Qt program for Windows against this
-#     machine's Qt headers (syntax and types only: there is no Qt for Windows
-#     here to link with);
-#  6. runs the x64 winsmoke under wine64 in a fresh prefix. x86 programs
-#     cannot run on this kernel, so the i686 build is compiled and linked only.
+#  5. runs the x64 winsmoke under wine64 in a fresh prefix. x86 programs
+#     cannot run on this kernel, so the i686 build is compiled and linked only;
+#  6. builds the x64 skarvet.exe and the test programs with
+#     tools/build-windows.sh (Qt, libjpeg-turbo and GoogleTest are built once
+#     into the machine's cache, /var/cache/skarvet-windows);
+#  7. runs skarvet.exe under wine64 on a private X display and looks at it
+#     (tools/wine/check-program.sh): main window, "?" and "..." dialogs, Exit
+#     with status 0; then its start-up time;
+#  8. runs the whole test suite under wine64 (tools/wine/run-tests.sh);
+#  9. builds the x86 skarvet.exe when the cache already holds the x86 Qt,
+#     and says so when it does not.
 #
-# Idempotent: reruns reuse build-win32 and build-win64 and build only what
-# changed. Fails on the first problem.
+# Idempotent: reruns reuse the build folders and the cache and build only
+# what changed. Fails on the first problem. Prints each step's time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 
 started=$(date +%s)
-step() { echo "-- $* (at $(($(date +%s) - started)) s)"; }
+step_started=$started
+step_name=
+step() {
+  local now
+  now=$(date +%s)
+  [ -z "$step_name" ] || echo "   (${step_name}: $((now - step_started)) s)"
+  step_name=$*
+  step_started=$now
+  echo "-- $* (at $((now - started)) s)"
+}
 
 # --- 1. packages ---------------------------------------------------------------
 step "packages"
-bash tools/install-deps.sh g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64
+bash tools/install-deps.sh g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 \
+  xvfb xdotool imagemagick fonts-liberation fonts-wine fonts-dejavu-core
 
 # --- 2. Windows header macros against the program's names ----------------------
 step "names of the program that are Windows macros"
@@ -73,48 +89,7 @@ if [ -f resources/skarvet.rc ]; then
   done
 fi
 
-# --- 5. the Qt program, compiled for Windows against the host's Qt headers --------
-qt_include=$(qmake6 -query QT_INSTALL_HEADERS 2>/dev/null ||
-  echo /usr/include/x86_64-linux-gnu/qt6)
-uic=$(qmake6 -query QT_HOST_LIBEXECS 2>/dev/null || echo /usr/lib/qt6/libexec)/uic
-if [ -d "$qt_include/QtWidgets" ] && [ -x "$uic" ] && [ -f /usr/include/jpeglib.h ]; then
-  step "the Qt program's sources compiled for Windows (syntax and types)"
-  check_dir=$root/build-win64/qt-syntax
-  mkdir -p "$check_dir/forms" "$check_dir/jpeg"
-  for form in resources/*.ui; do
-    header=$check_dir/forms/ui_$(basename "${form%.ui}").h
-    [ "$header" -nt "$form" ] || "$uic" "$form" -o "$header"
-  done
-  # libjpeg's headers only; the host's other headers stay out of sight.
-  for header in /usr/include/jpeglib.h /usr/include/jmorecfg.h /usr/include/jerror.h \
-    "$(find /usr/include -name jconfig.h -print -quit)"; do
-    ln -sf "$header" "$check_dir/jpeg/"
-  done
-  # A small ninja file, so that a rerun checks only what changed.
-  {
-    echo "rule check"
-    echo "  command = x86_64-w64-mingw32-g++-posix -std=c++20 -fsyntax-only -Wall -Wextra" \
-      "-Werror -I$root -I$check_dir/forms -idirafter $check_dir/jpeg" \
-      "-DQT_CORE_LIB -DQT_GUI_LIB -DQT_WIDGETS_LIB -isystem $qt_include" \
-      "-isystem $qt_include/QtCore -isystem $qt_include/QtGui -isystem $qt_include/QtWidgets" \
-      "-MD -MF \$out.d \$in && touch \$out"
-    echo "  depfile = \$out.d"
-    echo "  deps = gcc"
-    echo "  description = Windows compile check \$in"
-    # platform/ is all in skarvet_core, built for real above.
-    find app controls mainwindow netbrowse remote -name '*.cpp' | sort |
-      while read -r source; do echo "build stamps/$source.ok: check $root/$source"; done
-  } >"$check_dir/build.ninja.new"
-  cmp -s "$check_dir/build.ninja.new" "$check_dir/build.ninja" ||
-    mv "$check_dir/build.ninja.new" "$check_dir/build.ninja"
-  rm -f "$check_dir/build.ninja.new"
-  ninja -C "$check_dir" -j2
-  echo "   $(grep -c '^build ' "$check_dir/build.ninja") files compile for Windows"
-else
-  step "no Qt 6 development headers here: the Windows compile check of the Qt program is skipped"
-fi
-
-# --- 6. the smoke run under wine64 -------------------------------------------------
+# --- 5. the smoke run under wine64 -------------------------------------------------
 wine=$(command -v wine64 || true)
 [ -n "$wine" ] || [ ! -x /usr/lib/wine/wine64 ] || wine=/usr/lib/wine/wine64
 [ -n "$wine" ] || wine=$(command -v wine)
@@ -147,4 +122,27 @@ if [ "$status" -ne 0 ] || [ "$(tail -n 1 "$log" | tr -d '\r')" != "winsmoke: all
   exit 1
 fi
 
-step "Windows cross builds and smoke run passed"
+
+# --- 6. the x64 program and its tests ------------------------------------------------
+step "skarvet.exe and the test programs for x64 (tools/build-windows.sh)"
+bash tools/build-windows.sh x64 --tests --build-dir build-windows-x64
+
+# --- 7. the program under wine64 -----------------------------------------------------
+step "skarvet.exe under wine64: main window, dialogs, Exit, start-up time"
+bash tools/wine/check-program.sh build-windows-x64/skarvet.exe build-windows-x64/wine-main.png 5
+
+# --- 8. the test suite under wine64 ---------------------------------------------------
+step "the test suite under wine64"
+bash tools/wine/run-tests.sh build-windows-x64
+
+# --- 9. the x86 program, when the machine has built its Qt once --------------------------
+step "skarvet.exe for x86"
+status=0
+bash tools/build-windows.sh x86 --cached-only --build-dir build-windows-x86 || status=$?
+if [ "$status" -eq 75 ]; then
+  echo "   skipped: the cache holds no Qt for x86 (bash tools/build-windows.sh x86 builds it once)"
+elif [ "$status" -ne 0 ]; then
+  exit "$status"
+fi
+
+step "Windows cross builds, smoke run, program and tests under Wine passed"
