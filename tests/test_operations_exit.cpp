@@ -37,7 +37,7 @@ Run RunProgram(const QString& how) {
   process.setProcessEnvironment(environment);
   process.start(helper, {how});
   if (!process.waitForStarted(10000)) {
-    ADD_FAILURE() << "the program did not start";
+    ADD_FAILURE() << "the program did not start: " << process.errorString().toStdString();
     return run;
   }
 
