@@ -72,7 +72,7 @@ sudo_cmd=()
 step "packages for $arch"
 # The host's Qt gives the build tools (moc, uic, rcc) of the same version as
 # the source package.
-bash tools/install-deps.sh "$compiler_package" dpkg-dev cmake ninja-build qt6-base-dev xz-utils
+bash tools/install-deps.sh "$compiler_package" dpkg-dev patch cmake ninja-build qt6-base-dev xz-utils
 
 cc=$triple-gcc-posix
 cxx=$triple-g++-posix
@@ -167,6 +167,35 @@ fi
 
 key_hash() { printf '%s\n' "$@" "$compiler_id" "$toolchain_text" | sha256sum | cut -c1-12; }
 
+# A copy of an unpacked source with the project's patches applied, made once
+# into $cache/src/<package>_<version>+<hash of the patches>.
+patched_source_dir() { # package version patch...
+  local package=$1 version=$2
+  shift 2
+  local hash dir
+  hash=$(cat "$@" | sha256sum | cut -c1-12)
+  dir=$cache/src/${package}_$version+$hash
+  if [ ! -d "$dir" ]; then
+    local pristine
+    pristine=$(source_dir "$package" "$version")
+    lock "src-$package-$hash"
+    if [ ! -d "$dir" ]; then
+      step "patch $package ($version): $(printf '%s ' "${@##*/}")" >&2
+      local tmp patch
+      tmp=$(mktemp -d "$cache/src/.tmp-$package.XXXXXX")
+      cp -a "$pristine/." "$tmp/"
+      for patch in "$@"; do
+        patch -d "$tmp" -p1 --batch --forward --quiet <"$patch" >&2 || {
+          echo "$patch does not apply to $package $version" >&2
+          exit 1
+        }
+      done
+      mv "$tmp" "$dir"
+    fi
+  fi
+  echo "$dir"
+}
+
 # Configures, builds and installs one CMake project into $cache/<name>,
 # through a temporary install folder renamed into place at the end.
 build_cached() { # name source-dir cmake-options...
@@ -227,7 +256,10 @@ qt_options=(
   # and the program fails to link; the GDI font engine is used instead.
   -DFEATURE_directwrite3=OFF
 )
-qt_name=qt6-base-$qt_version-$arch-$(key_hash "$host_qt_version" "${qt_options[@]}")
+# Fixes to Qt the program needs, each explained at its head.
+qt_patches=("$root/tools/qt-patches/windows-raster-font-sizes.patch")
+qt_name=qt6-base-$qt_version-$arch-$(key_hash "$host_qt_version" "${qt_options[@]}" \
+  "$(cat "${qt_patches[@]}")")
 qt_prefix=$cache/$qt_name
 if [ -d "$qt_prefix" ]; then
   step "Qt $qt_version for $arch: cached in $qt_prefix"
@@ -235,7 +267,7 @@ elif ((cached_only)); then
   step "no Qt $qt_version for $arch in the cache ($qt_prefix)"
   exit 75
 else
-  qt_source=$(source_dir qt6-base "$qt_version")
+  qt_source=$(patched_source_dir qt6-base "$qt_version" "${qt_patches[@]}")
   build_cached "$qt_name" "$qt_source" "${qt_options[@]}"
 fi
 
@@ -287,6 +319,15 @@ if ((tests)); then
   if [ "$arch" = x64 ] && wine=$(command -v wine64 || ls /usr/lib/wine/wine64 2>/dev/null); then
     emulator=(-DCMAKE_CROSSCOMPILING_EMULATOR="$wine")
   fi
+fi
+# A build folder configured against other libraries of the cache (an older
+# Qt, say) keeps their package folders in its CMake cache and would mix the
+# two: such a folder is configured afresh.
+if [ -f "$build_dir/CMakeCache.txt" ] &&
+  grep -o "$cache/[^/;:\"]*" "$build_dir/CMakeCache.txt" | sort -u |
+  grep -qvxF -e "$qt_prefix" -e "$jpeg_prefix" -e "${gtest_prefix:-$qt_prefix}"; then
+  step "$build_dir was configured against other libraries: configuring afresh"
+  rm -rf "$build_dir/CMakeCache.txt" "$build_dir/CMakeFiles"
 fi
 cmake -S "$root" -B "$build_dir" -G Ninja \
   -DCMAKE_TOOLCHAIN_FILE="$qt_prefix/lib/cmake/Qt6/qt.toolchain.cmake" \
