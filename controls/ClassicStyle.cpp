@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFontDatabase>
 #include <QFontInfo>
+#include <QGuiApplication>
 #include <QHash>
 #include <QLineEdit>
 #include <QPainter>
@@ -34,7 +35,7 @@ void TClassicStyle::drawItemText(QPainter* painter, const QRect& rect, int flags
                                  const QPalette& palette, bool enabled, const QString& text,
                                  QPalette::ColorRole textRole) const {
   QProxyStyle::drawItemText(painter, rect, flags, palette, enabled, text, textRole);
-  if (NeedsSyntheticBold(painter->font())) {
+  if (DrawsSyntheticBold(painter->font())) {
     QProxyStyle::drawItemText(painter, rect.translated(1, 0), flags, palette, enabled, text,
                               textRole);
   }
@@ -53,6 +54,11 @@ bool TClassicStyle::NeedsSyntheticBold(const QFont& font) {
     known = hasBoldFace.insert(family, bold);
   }
   return !known.value();
+}
+
+bool TClassicStyle::DrawsSyntheticBold(const QFont& font) {
+  static const bool systemEmboldens = QGuiApplication::platformName() == QLatin1String("windows");
+  return !systemEmboldens && NeedsSyntheticBold(font);
 }
 
 namespace {
@@ -94,7 +100,7 @@ public:
 private:
   static void PaintAgain(QLineEdit& edit) {
     const QString text = edit.displayText();
-    if (text.isEmpty() || !TClassicStyle::NeedsSyntheticBold(edit.font())) return;
+    if (text.isEmpty() || !TClassicStyle::DrawsSyntheticBold(edit.font())) return;
 
     QTextLayout layout(text, edit.font(), &edit);
     QTextOption option = layout.textOption();
@@ -129,7 +135,7 @@ private:
 } // namespace
 
 bool TClassicStyle::ApplySyntheticBold(QWidget* widget) {
-  if (!NeedsSyntheticBold(widget->font())) return false;
+  if (!DrawsSyntheticBold(widget->font())) return false;
   QFont font = widget->font();
   font.setLetterSpacing(QFont::AbsoluteSpacing, 1);
   widget->setFont(font);

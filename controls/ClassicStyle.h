@@ -7,7 +7,8 @@
 //   is emboldened the way the Windows text renderer does it: each glyph is
 //   drawn twice, one pixel apart, and advances one pixel further (the font
 //   gets one pixel of letter spacing, see ApplySyntheticBold), with one
-//   pixel of overhang at the end of the text.
+//   pixel of overhang at the end of the text. On Windows the system's
+//   renderer does this itself, so the style leaves it to the system there.
 #pragma once
 
 #include <QProxyStyle>
@@ -34,6 +35,12 @@ public:
 
   // Whether `font` asks for bold in a family that has no bold face.
   static bool NeedsSyntheticBold(const QFont& font);
+
+  // Whether the program must draw that bold itself: the font needs it and
+  // the text renderer does not do it. The Windows platform's renderer
+  // emboldens such a font itself, exactly this way; drawing it again there
+  // would make the text twice as heavy.
+  static bool DrawsSyntheticBold(const QFont& font);
 
   // Gives a widget whose font needs synthetic bold the extra pixel of
   // advance per character; a line edit, which draws its text without the
