@@ -16,6 +16,8 @@
 #include <QShowEvent>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace skarvet {
 namespace {
 
@@ -54,6 +56,11 @@ TComputerBrowserForm::TComputerBrowserForm(QWidget* parent)
 
   setFont(PixelFont(QStringLiteral("MS Sans Serif"), 11, false));
   ui->Label1->setFont(PixelFont(QStringLiteral("Arial"), 19, false));
+  // Laid out for Arial; a stand-in with Arial's metrics can still come out a
+  // pixel or two wider once hinted, so the heading widens rather than cut
+  // its last letter.
+  ui->Label1->resize(std::max(ui->Label1->width(), ui->Label1->sizeHint().width()),
+                     ui->Label1->height());
   ui->BusyLabel->setFont(PixelFont(QStringLiteral("MS Sans Serif"), 11, true));
   // The design font has no bold face: the busy label is emboldened the way
   // the system's text renderer does it.
