@@ -8,6 +8,15 @@
 
 namespace skarvet {
 
+namespace {
+
+bool IsSurrogatePair(std::u16string_view text, std::size_t i) {
+  return text[i] >= 0xD800 && text[i] < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+         text[i + 1] < 0xE000;
+}
+
+} // namespace
+
 #ifdef _WIN32
 
 // On Windows the conversion is the system's: the user may run any ANSI code
@@ -23,10 +32,22 @@ std::u16string AnsiToWide(std::string_view ansi) {
 
 // A character outside the code page becomes "?", never a look-alike: the
 // system's best fit would turn a full-width name into another computer's
-// name, and an ideographic space into a blank one.
+// name, and an ideographic space into a blank one. A character beyond the
+// first 65,536 (a surrogate pair) is one character, so one "?", whatever
+// the system's conversion makes of the pair; only a UTF-8 code page holds it.
 std::string WideToAnsi(std::u16string_view wide) {
   if (wide.empty()) return {};
-  const std::wstring source(wide.begin(), wide.end());
+  std::wstring source;
+  source.reserve(wide.size());
+  const bool holdsEveryCharacter = GetACP() == CP_UTF8;
+  for (std::size_t i = 0; i < wide.size(); ++i) {
+    if (!holdsEveryCharacter && IsSurrogatePair(wide, i)) {
+      source.push_back(L'?');
+      ++i;
+    } else {
+      source.push_back(static_cast<wchar_t>(wide[i]));
+    }
+  }
   const int length =
       WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, source.data(),
                           static_cast<int>(source.size()), nullptr, 0, nullptr, nullptr);
@@ -72,9 +93,7 @@ std::string WideToAnsi(std::u16string_view wide) {
   for (std::size_t i = 0; i < wide.size(); ++i) {
     const char16_t c = wide[i];
     // A surrogate pair is one character outside the code page: one '?'.
-    if (c >= 0xD800 && c < 0xDC00 && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 &&
-        wide[i + 1] < 0xE000)
-      ++i;
+    if (IsSurrogatePair(wide, i)) ++i;
     ansi.push_back(ToAnsiChar(c));
   }
   return ansi;
