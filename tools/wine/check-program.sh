@@ -9,8 +9,11 @@
 #
 #   tools/wine/check-program.sh SKARVET_EXE SCREENSHOT_PNG [STARTUP_RUNS]
 #
-# Writes the main window (with a name typed) to SCREENSHOT_PNG and the
-# computer browser next to it (-browser.png).
+# Writes the main window (with a name typed) to SCREENSHOT_PNG, and the
+# reason help and the computer browser next to it (-help.png, -browser.png).
+# Bold text must be emboldened once (strokes two pixels wide), regular text
+# not at all, and the texts must keep to their designed places: a font one
+# size too large or bold drawn twice runs past them.
 #
 # With STARTUP_RUNS (default 0) it then starts the program that many times
 # more and prints the median time from start to the main window shown.
@@ -168,8 +171,8 @@ shoot "$main" "$main_x" "$main_y" 429 423 "$screenshot"
 python3 "$here/pixels.py" "${screenshot%.png}.ppm" \
   "window:0,0,429,423:size" \
   "banner:0,0,429,85:picture" \
-  "step 1 heading:13,99,296,13:text" \
-  "computer name label:14,122,94,13:text" \
+  "step 1 heading:13,99,296,13:bold" \
+  "computer name label:14,122,94,13:bold" \
   "step 1 panel, right of the browse button:360,97,60,45:plain" \
   "step 2 heading:13,155,266,13:text" \
   "step 2 picture:17,182,44,49:picture" \
@@ -177,16 +180,18 @@ python3 "$here/pixels.py" "${screenshot%.png}.ppm" \
   "action buttons:15,275,310,25:text" \
   "status line, empty:18,333,342,25:plain" \
   "bottom line:8,387,302,13:text" \
-  "link:8,403,142,13:text" \
+  "link:8,403,142,13:bold" \
+  "right of the link:162,404,178,12:plain" \
+  "reason label:14,310,40,13:regular" \
   "exit button:346,390,75,25:text" || fail "the main window does not look right"
 
 # --- "?": the reason help -------------------------------------------------------------
 read -r help help_x help_y < <(open_dialog "$main" $((344 + main_x)) $((315 + main_y)) 292x101) ||
   fail "\"?\" did not open a 292 x 101 reason help"
 sleep 0.5
-shoot "$help" "$help_x" "$help_y" 292 101 "$work/help.png"
-python3 "$here/pixels.py" "$work/help.ppm" "reason help:0,0,292,101:size" \
-  "reason help text:0,0,292,101:text" || fail "the reason help does not look right"
+shoot "$help" "$help_x" "$help_y" 292 101 "${screenshot%.png}-help.png"
+python3 "$here/pixels.py" "${screenshot%.png}-help.ppm" "reason help:0,0,292,101:size" \
+  "reason help text:19,15,256,50:bold" || fail "the reason help does not look right"
 close_dialog "$help" 146 84 "$help_x" "$help_y" || fail "its button did not close the reason help"
 echo "ok   reason help opened (292 x 101) and closed"
 

@@ -33,7 +33,7 @@ wine_prefix_create() {
   local fonts=$WINEPREFIX/drive_c/windows/Fonts family file
   mkdir -p "$fonts"
   cp /usr/share/fonts/truetype/liberation/Liberation{Sans,Serif,Mono}-*.ttf \
-    /usr/share/wine/fonts/{tahoma.ttf,tahomabd.ttf} "$fonts/"
+    /usr/share/wine/fonts/{sserife.fon,tahoma.ttf,tahomabd.ttf} "$fonts/"
   for family in "Arial=Liberation Sans" "Times New Roman=Liberation Serif" \
     "Courier New=Liberation Mono"; do
     DISPLAY= timeout 60 "$wine" reg add 'HKCU\Software\Wine\Fonts\Replacements' \

@@ -9,6 +9,9 @@ CHECK is NAME:X,Y,W,H:KIND with KIND one of
   text      some dark pixels (text or lines) on a lighter ground
   plain     one colour covers at least 95 % of the area
   drawn     not plain: something is drawn there
+  regular   text whose strokes are mostly one pixel wide (a horizontal run
+            of dark pixels, counted row by row, is most often 1 long)
+  bold      text whose strokes are mostly two pixels wide: emboldened once
   size      the image is W x H (X and Y ignored)
 Prints one line per check; exits with 1 when one fails.
 """
@@ -37,6 +40,25 @@ def read_ppm(path):
     return width, height, data[pos + 1:]
 
 
+def is_dark(c):
+    return 0.299 * c[0] + 0.587 * c[1] + 0.114 * c[2] < 96
+
+
+def stroke_width(pixels, width, x, y, w, h):
+    """The most common length of a horizontal run of dark pixels."""
+    runs = Counter()
+    for row in range(y, y + h):
+        run = 0
+        for col in range(x, x + w + 1):
+            start = (row * width + col) * 3
+            if col < x + w and is_dark(pixels[start:start + 3]):
+                run += 1
+            elif run:
+                runs[run] += 1
+                run = 0
+    return runs.most_common(1)[0][0] if runs else 0
+
+
 def main():
     width, height, pixels = read_ppm(sys.argv[1])
     failed = 0
@@ -59,7 +81,15 @@ def main():
             colours.update(line[i:i + 3] for i in range(0, len(line), 3))
         area = w * h
         common, count = colours.most_common(1)[0]
-        dark = sum(n for c, n in colours.items() if 0.299 * c[0] + 0.587 * c[1] + 0.114 * c[2] < 96)
+        dark = sum(n for c, n in colours.items() if is_dark(c))
+        if kind in ("regular", "bold"):
+            want = 1 if kind == "regular" else 2
+            stroke = stroke_width(pixels, width, x, y, w, h)
+            ok = 0 < dark < area // 2 and stroke == want
+            print(f"{'ok  ' if ok else 'FAIL'} {name} ({kind}): {dark} dark pixels, strokes "
+                  f"mostly {stroke} px wide, expected {want}")
+            failed += not ok
+            continue
         if kind == "picture":
             ok = len(colours) >= 64
         elif kind == "text":
