@@ -339,6 +339,7 @@ public:
   explicit ScriptControl(SimulatedWinApi& api) : api_(api) {}
 
   HRESULT PutProperty(DISPID dispId, const ScriptValue& value) override {
+    ClearThreadErrorInfo();
     LONG number = 0;
     switch (dispId) {
     case kLanguage: {
@@ -410,6 +411,7 @@ private:
   template <typename F> HRESULT Run(F&& f) {
     // The methods are reached through IScriptControl only.
     if (!queried_) return E_UNEXPECTED_VALUE;
+    ClearThreadErrorInfo();
     if (!module_) {
       SetThreadErrorInfo({u"The operation could not be completed because the Language "
                           u"property has not been set",

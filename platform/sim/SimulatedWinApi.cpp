@@ -82,6 +82,11 @@ HRESULT SimulatedWinApi::GetErrorInfo(DWORD /*dwReserved*/, ComErrorInfo& info) 
   return S_OK;
 }
 
+void SimulatedWinApi::ClearThreadErrorInfo() {
+  t_hasErrorInfo = false;
+  t_errorInfo = {};
+}
+
 void SimulatedWinApi::SetThreadErrorInfo(const ComErrorInfo& info) {
   t_errorInfo = info;
   t_hasErrorInfo = true;

@@ -98,7 +98,10 @@ public:
   void SetManagementConnectObserver(std::function<void(const ManagementConnect&)> observer);
 
   // Per-thread error information, left by a failed script control call.
+  // Every call of the component clears it first, as the system's does, so
+  // that no call reports the text of an earlier failure.
   static void SetThreadErrorInfo(const ComErrorInfo& info);
+  static void ClearThreadErrorInfo();
 
 protected:
   // Waits for the simulated network's answer time (no lock held).
