@@ -5,6 +5,8 @@
 // handed on and a value of 32 or less when there is nothing to hand it to.
 #include "platform/desktop/DesktopShell.h"
 
+#include "platform/WinApi.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
@@ -144,10 +146,7 @@ bool HandToDesktop(const std::string& address) {
 }
 #endif // _WIN32
 
-} // namespace
-
-HINSTANCE DesktopShellExecute(LPCSTR lpOperation, LPCSTR lpFile, const UrlOpener& opener,
-                              DWORD& error) {
+HINSTANCE Execute(LPCSTR lpOperation, LPCSTR lpFile, const UrlOpener& opener, DWORD& error) {
   // The desktop knows one verb for addresses: open (null means the default
   // verb, which is open too).
   if (lpOperation && std::strcmp(lpOperation, "open") != 0) {
@@ -165,6 +164,26 @@ HINSTANCE DesktopShellExecute(LPCSTR lpOperation, LPCSTR lpFile, const UrlOpener
     return ShellResult(kSeErrNoAssociation);
   }
   return ShellResult(kHandedOn);
+}
+
+} // namespace
+
+void DesktopShell::SetUrlOpener(UrlOpener opener) {
+  std::lock_guard lock(mutex_);
+  opener_ = std::move(opener);
+}
+
+HINSTANCE DesktopShell::ShellExecuteA(LPCSTR lpOperation, LPCSTR lpFile, WinApi& api) const {
+  UrlOpener opener;
+  {
+    // Not held while the opener runs: it may take its time.
+    std::lock_guard lock(mutex_);
+    opener = opener_;
+  }
+  DWORD error = ERROR_SUCCESS;
+  const HINSTANCE result = Execute(lpOperation, lpFile, opener, error);
+  if (reinterpret_cast<std::intptr_t>(result) <= 32) api.SetLastError(error);
+  return result;
 }
 
 } // namespace skarvet

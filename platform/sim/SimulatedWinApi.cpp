@@ -95,20 +95,11 @@ void SimulatedWinApi::SetThreadErrorInfo(const ComErrorInfo& info) {
 HINSTANCE SimulatedWinApi::ShellExecuteA(HWND /*hwnd*/, LPCSTR lpOperation, LPCSTR lpFile,
                                          LPCSTR /*lpParameters*/, LPCSTR /*lpDirectory*/,
                                          INT /*nShowCmd*/) {
-  UrlOpener opener;
-  {
-    std::lock_guard lock(mutex_);
-    opener = urlOpener_;
-  }
-  DWORD error = ERROR_SUCCESS;
-  const HINSTANCE result = DesktopShellExecute(lpOperation, lpFile, opener, error);
-  if (reinterpret_cast<std::intptr_t>(result) <= 32) SetLastError(error);
-  return result;
+  return shell_.ShellExecuteA(lpOperation, lpFile, *this);
 }
 
 void SimulatedWinApi::SetUrlOpener(std::function<bool(const std::string&)> opener) {
-  std::lock_guard lock(mutex_);
-  urlOpener_ = std::move(opener);
+  shell_.SetUrlOpener(std::move(opener));
 }
 
 void SimulatedWinApi::SetLatency(std::chrono::milliseconds latency) {

@@ -192,7 +192,7 @@ protected:
                            std::vector<ListedResource>& out, DWORD& error) const;
 
   // --- shell ---------------------------------------------------------------
-  std::function<bool(const std::string&)> urlOpener_;
+  DesktopShell shell_;
 };
 
 } // namespace skarvet

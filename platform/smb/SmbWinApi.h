@@ -134,7 +134,7 @@ private:
   bool ReadBrowseList(bool workgroups, const std::u16string& workgroup,
                       std::vector<BrowseEntry>& out, DWORD& error) const;
 
-  UrlOpener urlOpener_;
+  DesktopShell shell_;
 };
 
 } // namespace skarvet
