@@ -9,6 +9,8 @@
 // impersonate.
 #include "platform/sim/SimulatedWinApi.h"
 
+#include "platform/desktop/Privileges.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
@@ -30,48 +32,6 @@ constexpr DWORD ERROR_SESSION_CREDENTIAL_CONFLICT_VALUE = 1219;
 // The longest countdown InitiateSystemShutdownEx accepts (ten years).
 constexpr DWORD MAX_SHUTDOWN_TIMEOUT_VALUE = 10 * 365 * 24 * 60 * 60;
 constexpr DWORD kShutdownPrivilege = 19;
-
-// The privileges Windows knows, by name and LUID.
-struct PrivilegeName {
-  const char* name;
-  DWORD luid;
-};
-constexpr PrivilegeName kPrivileges[] = {
-    {"SeCreateTokenPrivilege", 2},
-    {"SeAssignPrimaryTokenPrivilege", 3},
-    {"SeLockMemoryPrivilege", 4},
-    {"SeIncreaseQuotaPrivilege", 5},
-    {"SeMachineAccountPrivilege", 6},
-    {"SeTcbPrivilege", 7},
-    {"SeSecurityPrivilege", 8},
-    {"SeTakeOwnershipPrivilege", 9},
-    {"SeLoadDriverPrivilege", 10},
-    {"SeSystemProfilePrivilege", 11},
-    {"SeSystemtimePrivilege", 12},
-    {"SeProfileSingleProcessPrivilege", 13},
-    {"SeIncreaseBasePriorityPrivilege", 14},
-    {"SeCreatePagefilePrivilege", 15},
-    {"SeCreatePermanentPrivilege", 16},
-    {"SeBackupPrivilege", 17},
-    {"SeRestorePrivilege", 18},
-    {"SeShutdownPrivilege", 19},
-    {"SeDebugPrivilege", 20},
-    {"SeAuditPrivilege", 21},
-    {"SeSystemEnvironmentPrivilege", 22},
-    {"SeChangeNotifyPrivilege", 23},
-    {"SeRemoteShutdownPrivilege", 24},
-    {"SeUndockPrivilege", 25},
-    {"SeSyncAgentPrivilege", 26},
-    {"SeEnableDelegationPrivilege", 27},
-    {"SeManageVolumePrivilege", 28},
-    {"SeImpersonatePrivilege", 29},
-    {"SeCreateGlobalPrivilege", 30},
-    {"SeTrustedCredManAccessPrivilege", 31},
-    {"SeRelabelPrivilege", 32},
-    {"SeIncreaseWorkingSetPrivilege", 33},
-    {"SeTimeZonePrivilege", 34},
-    {"SeCreateSymbolicLinkPrivilege", 35},
-};
 
 // A thread's impersonation, per instance of the simulated network.
 struct Impersonation {
@@ -338,12 +298,11 @@ BOOL SimulatedWinApi::LookupPrivilegeValueA(LPCSTR lpSystemName, LPCSTR lpName, 
       return FALSE;
     }
   }
-  for (const auto& privilege : kPrivileges) {
-    if (sim::EqualsIgnoreCase(privilege.name, lpName)) {
-      lpLuid->LowPart = privilege.luid;
-      lpLuid->HighPart = 0;
-      return TRUE;
-    }
+  DWORD luid = 0;
+  if (FindPrivilege(lpName, luid)) {
+    lpLuid->LowPart = luid;
+    lpLuid->HighPart = 0;
+    return TRUE;
   }
   SetLastError(ERROR_NO_SUCH_PRIVILEGE);
   return FALSE;

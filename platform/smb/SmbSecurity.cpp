@@ -7,6 +7,7 @@
 // shut down), so the local token calls succeed.
 #include "platform/smb/SmbWinApi.h"
 
+#include "platform/desktop/Privileges.h"
 #include "platform/smb/SmbSession.h"
 
 #include "platform/smb/DceRpc.h"
@@ -31,16 +32,6 @@ constexpr DWORD kRpcUnknownInterface = 1717;                   // RPC_S_UNKNOWN_
 constexpr DWORD kRpcCallFailed = 1726;                         // RPC_S_CALL_FAILED
 constexpr DWORD kRpcProtocolError = 1728;                      // RPC_S_PROTOCOL_ERROR
 constexpr DWORD kMaxShutdownTimeout = 10 * 365 * 24 * 60 * 60; // ten years, in seconds
-
-// The privileges the program names, with the numbers Windows gives them.
-struct PrivilegeName {
-  const char* name;
-  DWORD luid;
-};
-constexpr PrivilegeName kPrivileges[] = {
-    {"SeShutdownPrivilege", 19},
-    {"SeRemoteShutdownPrivilege", 24},
-};
 
 // A thread's impersonation, per instance (a test may make several).
 thread_local std::map<std::uint64_t, smb::Account> t_impersonation;
@@ -147,12 +138,11 @@ BOOL SmbWinApi::LookupPrivilegeValueA(LPCSTR /*lpSystemName*/, LPCSTR lpName, PL
     SetLastError(lpLuid ? ERROR_INVALID_PARAMETER : kErrorNoAccess);
     return FALSE;
   }
-  for (const auto& privilege : kPrivileges) {
-    if (EqualsIgnoreCase(privilege.name, lpName)) {
-      lpLuid->LowPart = privilege.luid;
-      lpLuid->HighPart = 0;
-      return TRUE;
-    }
+  DWORD luid = 0;
+  if (FindPrivilege(lpName, luid)) {
+    lpLuid->LowPart = luid;
+    lpLuid->HighPart = 0;
+    return TRUE;
   }
   SetLastError(ERROR_NO_SUCH_PRIVILEGE);
   return FALSE;
