@@ -6,6 +6,7 @@
 // A timed harness: the window runs its own event loop, which a per-iteration
 // benchmark loop would distort. Prints its figures; target under 20 ms for
 // each latency.
+#include "bench/BenchSupport.h"
 #include "controls/Thread.h"
 #include "mainwindow/MainFormUnit.h"
 #include "platform/WinApi.h"
@@ -31,42 +32,9 @@
 #include <vector>
 
 using namespace skarvet;
-using Clock = std::chrono::steady_clock;
+using namespace skarvet::bench;
 
 namespace {
-
-// Notes when the status line has been painted with a given text.
-class PaintWatch : public QObject {
-public:
-  explicit PaintWatch(QLabel* label) : label_(label) { label->installEventFilter(this); }
-
-  void Expect(const QString& text) {
-    expected_ = text;
-    painted_ = false;
-  }
-  bool Painted() const { return painted_; }
-  Clock::time_point PaintedAt() const { return paintedAt_; }
-
-protected:
-  bool eventFilter(QObject* watched, QEvent* event) override {
-    if (watched != label_ || event->type() != QEvent::Paint) return false;
-    // Paint first, then note the moment: the text is on screen after this.
-    label_->removeEventFilter(this);
-    QCoreApplication::sendEvent(label_, event);
-    label_->installEventFilter(this);
-    if (!painted_ && label_->text() == expected_) {
-      painted_ = true;
-      paintedAt_ = Clock::now();
-    }
-    return true;
-  }
-
-private:
-  QLabel* label_;
-  QString expected_;
-  bool painted_ = false;
-  Clock::time_point paintedAt_;
-};
 
 // The simulated network, but each shutdown request waits until the harness
 // answers it; notes when the answer left the platform.

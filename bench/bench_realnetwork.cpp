@@ -8,6 +8,7 @@
 // A timed harness (default 20 runs); prints its figures. Targets: a restart
 // under 150 ms, a browse under 1 s, under 45 MB idle.
 #include "app/Application.h"
+#include "bench/BenchSupport.h"
 #include "controls/Thread.h"
 #include "mainwindow/MainFormUnit.h"
 #include "netbrowse/ComputerBrowserUnit.h"
@@ -42,7 +43,7 @@
 #include <unistd.h>
 
 using namespace skarvet;
-using Clock = std::chrono::steady_clock;
+using namespace skarvet::bench;
 
 namespace {
 
@@ -89,37 +90,6 @@ bool AwaitUntil(const std::function<bool()>& done, int timeoutMs = kLimitMs) {
   }
   return true;
 }
-
-// Notes when a label has been painted with a given text.
-class PaintWatch : public QObject {
-public:
-  explicit PaintWatch(QLabel* label) : label_(label) { label->installEventFilter(this); }
-  void Expect(const QString& text) {
-    expected_ = text;
-    painted_ = false;
-  }
-  bool Painted() const { return painted_; }
-  Clock::time_point PaintedAt() const { return paintedAt_; }
-
-protected:
-  bool eventFilter(QObject* watched, QEvent* event) override {
-    if (watched != label_ || event->type() != QEvent::Paint) return false;
-    label_->removeEventFilter(this);
-    QCoreApplication::sendEvent(label_, event);
-    label_->installEventFilter(this);
-    if (!painted_ && label_->text() == expected_) {
-      painted_ = true;
-      paintedAt_ = Clock::now();
-    }
-    return true;
-  }
-
-private:
-  QLabel* label_;
-  QString expected_;
-  bool painted_ = false;
-  Clock::time_point paintedAt_;
-};
 
 void UseAccount(TMainForm& form, const std::string& user, const std::string& password) {
   form.findChild<QRadioButton*>("YesRadioButton")->setChecked(true);
@@ -193,16 +163,6 @@ bool MeasureBrowses(TComputerBrowserForm& browser, const QString& workgroup, int
     if (!AwaitUntil([] { return TBrowseThread::InstanceCount() == 0; })) return false;
   }
   return true;
-}
-
-// A line of /proc/self/status, in kB.
-long StatusKb(const char* key) {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.rfind(key, 0) == 0) return std::atol(line.c_str() + std::strlen(key));
-  }
-  return -1;
 }
 
 // The child: the real program on the real network. Idles, reports its

@@ -7,6 +7,7 @@
 //
 // Targets on the development machine: under 100 ms and under 40 MB.
 #include "app/Application.h"
+#include "bench/BenchSupport.h"
 #include "mainwindow/MainFormUnit.h"
 
 #include <QAbstractButton>
@@ -28,6 +29,7 @@
 #include <vector>
 
 using namespace skarvet;
+using namespace skarvet::bench;
 
 namespace {
 
@@ -36,16 +38,6 @@ constexpr double kTargetMb = 40.0;
 constexpr int kIdleMs = 500;
 
 const auto kMainEntered = std::chrono::steady_clock::now();
-
-// A line of /proc/self/status, in kB.
-long StatusKb(const char* key) {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.rfind(key, 0) == 0) return std::atol(line.c_str() + std::strlen(key));
-  }
-  return -1;
-}
 
 // The child: the real program. It says when its window has been shown and
 // painted, then idles, reports its memory and ends through Exit.
