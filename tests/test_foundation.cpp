@@ -2,6 +2,7 @@
 #include "platform/WinApi.h"
 #include "platform/sim/SimulatedWinApi.h"
 #include "platform/text/TextHelpers.h"
+#include "platform/text/Utf8.h"
 #include "tests/support/RecordingWinApi.h"
 
 #include <gtest/gtest.h>
@@ -88,4 +89,18 @@ TEST(AnsiCodePage, RoundTripsEveryByteAndReplacesWhatItCannotHold) {
   EXPECT_EQ(WideToAnsi(u"a\u4E2Db"), "a?b");
   EXPECT_EQ(WideToAnsi(u"\U0001F600"), "?");                // one character, one '?'
   EXPECT_EQ(WideToAnsi(std::u16string(1, u'\xD800')), "?"); // lone surrogate
+}
+
+TEST(Utf8, MalformedUtf8FromTheNetworkBecomesReplacementCharacters) {
+  EXPECT_EQ(FromUtf8("PEER \xC3\xA9\xF0\x9F\x98\x80"), u"PEER \u00e9\U0001F600");
+  // Overlong, truncated, stray continuation, surrogate, past Unicode's end.
+  EXPECT_EQ(FromUtf8("\xC0\xAF"), u"\uFFFD\uFFFD");
+  EXPECT_EQ(FromUtf8("A\xE2\x82"), u"A\uFFFD\uFFFD");
+  EXPECT_EQ(FromUtf8("\x80"
+                     "B"),
+            u"\uFFFDB");
+  EXPECT_EQ(FromUtf8("\xED\xA0\x80"), u"\uFFFD\uFFFD\uFFFD");
+  EXPECT_EQ(FromUtf8("\xF4\x90\x80\x80"), u"\uFFFD\uFFFD\uFFFD\uFFFD");
+  EXPECT_EQ(ToUtf8(u"\u00e9\U0001F600"), "\xC3\xA9\xF0\x9F\x98\x80");
+  EXPECT_EQ(ToUtf8(std::u16string(1, u'\xD800') + u"x"), "\xEF\xBF\xBDx");
 }

@@ -120,20 +120,6 @@ TEST(SmbNames, AccountsAndTheirLimits) {
   EXPECT_FALSE(smb::ParseAccount("admin", std::string(256, 'p')).Fits());
 }
 
-TEST(SmbText, MalformedUtf8FromTheNetworkBecomesReplacementCharacters) {
-  EXPECT_EQ(smb::FromUtf8("PEER \xC3\xA9\xF0\x9F\x98\x80"), u"PEER \u00e9\U0001F600");
-  // Overlong, truncated, stray continuation, surrogate, past Unicode's end.
-  EXPECT_EQ(smb::FromUtf8("\xC0\xAF"), u"\uFFFD\uFFFD");
-  EXPECT_EQ(smb::FromUtf8("A\xE2\x82"), u"A\uFFFD\uFFFD");
-  EXPECT_EQ(smb::FromUtf8("\x80"
-                          "B"),
-            u"\uFFFDB");
-  EXPECT_EQ(smb::FromUtf8("\xED\xA0\x80"), u"\uFFFD\uFFFD\uFFFD");
-  EXPECT_EQ(smb::FromUtf8("\xF4\x90\x80\x80"), u"\uFFFD\uFFFD\uFFFD\uFFFD");
-  EXPECT_EQ(smb::ToUtf8(u"\u00e9\U0001F600"), "\xC3\xA9\xF0\x9F\x98\x80");
-  EXPECT_EQ(smb::ToUtf8(std::u16string(1, u'\xD800') + u"x"), "\xEF\xBF\xBDx");
-}
-
 TEST(SmbWinApiLocal, RequestsThatCannotReachAHostFailAtOnce) {
   SmbWinApi api;
   char empty[] = "";

@@ -29,11 +29,6 @@ Account ParseAccount(const std::string& name, const std::string& password);
 // `key` is the name by which connections to the host are remembered.
 bool HostOfName(const char* name, std::string& urlHost, std::string& key, DWORD& error);
 
-// UTF-8, the library's encoding, and back. Malformed input becomes U+FFFD,
-// as it may come from the network.
-std::string ToUtf8(std::u16string_view text);
-std::u16string FromUtf8(std::string_view text);
-
 // The Win32 error for a failed connection, logon or open (errno).
 DWORD ConnectError(int error);
 

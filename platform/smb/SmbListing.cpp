@@ -15,6 +15,7 @@
 
 #include "platform/smb/SmbSession.h"
 #include "platform/text/AnsiCodePage.h"
+#include "platform/text/Utf8.h"
 
 #include <cerrno>
 #include <cstring>
@@ -55,7 +56,7 @@ bool SmbWinApi::ReadBrowseList(bool workgroups, const std::u16string& workgroup,
   }
   std::string url = "smb://";
   if (!workgroups) {
-    const std::string name = workgroup.empty() ? session.Workgroup() : smb::ToUtf8(workgroup);
+    const std::string name = workgroup.empty() ? session.Workgroup() : ToUtf8(workgroup);
     if (!UrlSafeWorkgroup(name)) {
       error = ERROR_NO_BROWSER_SERVERS_FOUND;
       return false;
@@ -81,7 +82,7 @@ bool SmbWinApi::ReadBrowseList(bool workgroups, const std::u16string& workgroup,
         entry->comment
             ? std::string_view(entry->comment, strnlen(entry->comment, entry->commentlen + 1))
             : std::string_view();
-    out.push_back({smb::FromUtf8(name), smb::FromUtf8(comment)});
+    out.push_back({FromUtf8(name), FromUtf8(comment)});
   }
   session.CloseDir(dir);
   return true;

@@ -1,5 +1,7 @@
 #include "tests/support/RecordingWinApi.h"
 
+#include "platform/text/Utf8.h"
+
 #include <cstring>
 
 namespace skarvet::test {
@@ -19,7 +21,7 @@ public:
   HRESULT PutProperty(DISPID dispId, const ScriptValue& value) override {
     api_.Record("ScriptControl.PutProperty",
                 {RecordingWinApi::Num(dispId), value.kind == ScriptValue::Kind::Text
-                                                   ? "\"" + RecordingWinApi::Utf8(value.text) + "\""
+                                                   ? "\"" + ToUtf8(value.text) + "\""
                                                    : RecordingWinApi::Num(value.integer)});
     return api_.onPutProperty ? api_.onPutProperty(dispId, value) : S_OK;
   }
@@ -28,11 +30,11 @@ public:
     return api_.onQueryScriptControl ? api_.onQueryScriptControl() : S_OK;
   }
   HRESULT AddCode(const std::u16string& code) override {
-    api_.Record("ScriptControl.AddCode", {RecordingWinApi::Utf8(code)});
+    api_.Record("ScriptControl.AddCode", {ToUtf8(code)});
     return api_.onAddCode ? api_.onAddCode(code) : S_OK;
   }
   HRESULT ExecuteStatement(const std::u16string& statement) override {
-    api_.Record("ScriptControl.ExecuteStatement", {RecordingWinApi::Utf8(statement)});
+    api_.Record("ScriptControl.ExecuteStatement", {ToUtf8(statement)});
     return api_.onExecuteStatement ? api_.onExecuteStatement(statement) : S_OK;
   }
 
@@ -87,7 +89,7 @@ std::string RecordingWinApi::Str(LPCWSTR text) {
   if (!text) return "null";
   std::u16string wide;
   for (const WIDECHAR* p = text; *p; ++p) wide.push_back(static_cast<char16_t>(*p));
-  return "\"" + Utf8(wide) + "\"";
+  return "\"" + ToUtf8(wide) + "\"";
 }
 
 std::string RecordingWinApi::Num(long long value) {
@@ -96,34 +98,6 @@ std::string RecordingWinApi::Num(long long value) {
 
 std::string RecordingWinApi::Ptr(const void* pointer) {
   return pointer ? "ptr" : "null";
-}
-
-std::string RecordingWinApi::Utf8(const std::u16string& text) {
-  std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    char32_t c = text[i];
-    if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] < 0xE000) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-      ++i;
-    }
-    if (c < 0x80) {
-      out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-  }
-  return out;
 }
 
 HANDLE RecordingWinApi::NewHandle() {

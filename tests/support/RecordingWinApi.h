@@ -38,7 +38,6 @@ public:
   static std::string Str(LPCWSTR text);
   static std::string Num(long long value);
   static std::string Ptr(const void* pointer); // "null" or "ptr"
-  static std::string Utf8(const std::u16string& text);
 
   // A fresh non-zero handle each time.
   HANDLE NewHandle();
