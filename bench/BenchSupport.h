@@ -1,17 +1,20 @@
 // What several benchmarks measure with: the moment a label is painted with a
-// text, and the process's own memory.
+// text, waiting on the event loop, and the process's own memory.
 #pragma once
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QLabel>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <string>
 
 namespace skarvet::bench {
@@ -50,6 +53,21 @@ private:
   bool painted_ = false;
   Clock::time_point paintedAt_;
 };
+
+// Runs the event loop as the program does, sleeping until something
+// arrives, until `done` holds; false after `timeoutMs`. A slow heartbeat
+// guards against a condition that turns true without an event.
+inline bool AwaitUntil(const std::function<bool()>& done, int timeoutMs) {
+  QTimer heartbeat;
+  heartbeat.start(5);
+  QElapsedTimer timer;
+  timer.start();
+  while (!done()) {
+    if (timer.elapsed() > timeoutMs) return false;
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  }
+  return true;
+}
 
 // A line of /proc/self/status, in kB; -1 when there is no such line.
 inline long StatusKb(const char* key) {

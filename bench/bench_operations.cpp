@@ -36,6 +36,9 @@ using namespace skarvet::bench;
 
 namespace {
 
+// How long a step may take before the benchmark gives up.
+constexpr int kLimitMs = 5000;
+
 // The simulated network, but each shutdown request waits until the harness
 // answers it; notes when the answer left the platform.
 class AnsweringWinApi : public SimulatedWinApi {
@@ -103,21 +106,6 @@ bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 5000) {
   return QTest::qWaitFor(done, timeoutMs);
 }
 
-// Runs the event loop as the program does, sleeping until something
-// arrives, until `done` holds. A slow heartbeat guards against a condition
-// that turns true without an event.
-bool AwaitUntil(const std::function<bool()>& done, int timeoutMs = 5000) {
-  QTimer heartbeat;
-  heartbeat.start(5);
-  QElapsedTimer timer;
-  timer.start();
-  while (!done()) {
-    if (timer.elapsed() > timeoutMs) return false;
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-  }
-  return true;
-}
-
 int MeasureLatencies(int runs) {
   AnsweringWinApi api;
   ScopedWinApi use(api);
@@ -142,17 +130,17 @@ int MeasureLatencies(int runs) {
     watch.Expect("Restarting ALPHA");
     const Clock::time_point clicked = Clock::now();
     QTest::mouseClick(restart, Qt::LeftButton);
-    if (!AwaitUntil([&] { return watch.Painted(); })) {
+    if (!AwaitUntil([&] { return watch.Painted(); }, kLimitMs)) {
       std::fprintf(stderr, "the start text was never painted\n");
       return 1;
     }
     toStarted.push_back(Ms(watch.PaintedAt() - clicked));
 
-    if (!AwaitUntil([&] { return api.Arrived(); })) return 1;
+    if (!AwaitUntil([&] { return api.Arrived(); }, kLimitMs)) return 1;
     QTest::qWait(2); // the window idles as it would while the network works
     watch.Expect("ALPHA was restarted.");
     api.Answer();
-    if (!AwaitUntil([&] { return watch.Painted(); })) {
+    if (!AwaitUntil([&] { return watch.Painted(); }, kLimitMs)) {
       std::fprintf(stderr, "the outcome was never painted\n");
       return 1;
     }
@@ -185,7 +173,7 @@ int MeasureThroughput(const char* buttonName, const char* label, double seconds)
   timer.start();
   while (timer.elapsed() < seconds * 1000) {
     QTest::mouseClick(button, Qt::LeftButton);
-    if (!AwaitUntil([&] { return form.CurrentThread() == nullptr; })) return 1;
+    if (!AwaitUntil([&] { return form.CurrentThread() == nullptr; }, kLimitMs)) return 1;
     if (status->text().startsWith("Error")) ++failed;
     ++done;
   }

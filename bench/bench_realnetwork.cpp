@@ -78,19 +78,6 @@ void Print(const char* what, const Figures& f, std::size_t runs, double targetMs
   std::printf("\n");
 }
 
-// Runs the event loop as the program does until `done` holds.
-bool AwaitUntil(const std::function<bool()>& done, int timeoutMs = kLimitMs) {
-  QTimer heartbeat;
-  heartbeat.start(5);
-  QElapsedTimer timer;
-  timer.start();
-  while (!done()) {
-    if (timer.elapsed() > timeoutMs) return false;
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-  }
-  return true;
-}
-
 void UseAccount(TMainForm& form, const std::string& user, const std::string& password) {
   form.findChild<QRadioButton*>("YesRadioButton")->setChecked(true);
   form.UpdateCredentialFields();
@@ -111,8 +98,8 @@ bool MeasureRestarts(TMainForm& form, const std::string& computer, int runs,
     watch.Expect(outcome);
     const Clock::time_point clicked = Clock::now();
     QTest::mouseClick(restart, Qt::LeftButton);
-    if (!AwaitUntil([&] { return watch.Painted() || form.CurrentThread() == nullptr; }) ||
-        !AwaitUntil([&] { return form.CurrentThread() == nullptr; })) {
+    if (!AwaitUntil([&] { return watch.Painted() || form.CurrentThread() == nullptr; }, kLimitMs) ||
+        !AwaitUntil([&] { return form.CurrentThread() == nullptr; }, kLimitMs)) {
       std::fprintf(stderr, "the restart of %s never ended\n", computer.c_str());
       return false;
     }
@@ -141,16 +128,19 @@ bool MeasureBrowses(TComputerBrowserForm& browser, const QString& workgroup, int
     const Clock::time_point shown = Clock::now();
     browser.show();
     QTreeWidgetItem* node = nullptr;
-    if (!AwaitUntil([&] {
-          node = TopNode(tree, workgroup);
-          return node && !tree->ActiveThread();
-        })) {
+    if (!AwaitUntil(
+            [&] {
+              node = TopNode(tree, workgroup);
+              return node && !tree->ActiveThread();
+            },
+            kLimitMs)) {
       std::fprintf(stderr, "the workgroup %s was never listed\n", workgroup.toLatin1().constData());
       return false;
     }
     const Clock::time_point listed = Clock::now();
     tree->expandItem(node);
-    if (!AwaitUntil([&] { return node->childCount() >= computers && !tree->ActiveThread(); })) {
+    if (!AwaitUntil([&] { return node->childCount() >= computers && !tree->ActiveThread(); },
+                    kLimitMs)) {
       std::fprintf(stderr, "the computers of %s were never listed\n",
                    workgroup.toLatin1().constData());
       return false;
@@ -160,7 +150,7 @@ bool MeasureBrowses(TComputerBrowserForm& browser, const QString& workgroup, int
     toWorkgroup.push_back(Ms(listed - shown));
     toComputers.push_back(Ms(filled - shown));
     browser.hide();
-    if (!AwaitUntil([] { return TBrowseThread::InstanceCount() == 0; })) return false;
+    if (!AwaitUntil([] { return TBrowseThread::InstanceCount() == 0; }, kLimitMs)) return false;
   }
   return true;
 }
