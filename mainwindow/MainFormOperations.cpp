@@ -50,11 +50,14 @@ void TMainForm::StartOperation(int OperationKind, const std::string& StatusPrefi
 
   const std::uint32_t reasonCode = SelectedReasonCode();
   const bool force = ui->ForceCheckbox->isChecked();
-  // Exactly as typed, and whichever of Yes and No is checked: a greyed field
-  // still hands over its text.
-  const std::string userName = ToAnsi(ui->UserNameEdit->text());
-  const std::string password = ToAnsi(ui->PasswordEdit->text());
-  const std::string domain = ToAnsi(ui->DomainEdit->text());
+  // Exactly as typed with "Yes". "No" means the program's own account: the
+  // greyed fields keep their text for a later "Yes", but none of it travels.
+  std::string userName, password, domain;
+  if (ui->YesRadioButton->isChecked()) {
+    userName = ToAnsi(ui->UserNameEdit->text());
+    password = ToAnsi(ui->PasswordEdit->text());
+    domain = ToAnsi(ui->DomainEdit->text());
+  }
 
   TRebootThread* thread = nullptr;
   try {
@@ -92,8 +95,10 @@ void TMainForm::LogoffButtonClick() {
 void TMainForm::CancelButtonClick() {
   TRebootThread* thread = CurrentThread();
   if (!thread) return;
-  // The worker runs on to its end (a request already sent still happens);
-  // only its reports are dropped, and it frees itself when its body returns.
+  // The worker runs on to its end: a request already on its way still
+  // happens, one not yet sent is held back (the worker reads the mark right
+  // before sending), its reports are dropped, and it frees itself when its
+  // body returns.
   thread->Cancelled = true;
   thread->SetFreeOnTerminate(true);
   SetCurrentThread(nullptr);
