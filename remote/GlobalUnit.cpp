@@ -75,7 +75,7 @@ bool NamesNoComputer(const std::string& ComputerName) {
 }
 
 std::int32_t RemoteShutdown(const std::string& ComputerName, bool PowerOff, bool Force,
-                            DWORD ReasonCode) {
+                            DWORD ReasonCode, const CancelMark* Cancelled) {
   // The shutdown call takes an empty name (or a bare "\\") for this
   // computer: such a name must never shut down the one the program runs on.
   if (NamesNoComputer(ComputerName)) return static_cast<std::int32_t>(ERROR_INVALID_COMPUTERNAME);
@@ -102,6 +102,10 @@ std::int32_t RemoteShutdown(const std::string& ComputerName, bool PowerOff, bool
     if (!Api().AdjustTokenPrivileges(token, FALSE, &privileges, sizeof privileges, nullptr,
                                      &returnLength)) {
       result = MapShutdownError();
+    } else if (Cancelled && Cancelled->load()) {
+      // The last moment a request can still be held back: once the call
+      // below has begun, nothing can recall it.
+      result = static_cast<std::int32_t>(ERROR_CANCELLED);
     } else {
       std::string machine = ComputerName; // the call takes writable texts
       char message[1] = {'\0'};           // empty, not null: no message on the target

@@ -5,10 +5,17 @@
 
 #include "platform/Win32Types.h"
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
 namespace skarvet {
+
+// Set on the main thread when the user cancels a request; read by the worker
+// right before the request leaves for the remote computer, so that a
+// cancelled request that has not yet been sent never is. Null: the request
+// cannot be cancelled.
+using CancelMark = std::atomic<bool>;
 
 // Logs on with new network credentials and impersonates them on the calling
 // thread; only if that fails, connects the target's "\ipc$" share with them.
@@ -31,9 +38,11 @@ std::string SystemErrorText(DWORD Code);
 bool NamesNoComputer(const std::string& ComputerName);
 
 // Asks a computer to restart (PowerOff false) or shut down (PowerOff true).
-// 0 success, -1 access denied, -2 not reachable, else a system error number.
+// 0 success, -1 access denied, -2 not reachable, else a system error number;
+// ERROR_CANCELLED, with nothing sent, when `Cancelled` was set before the
+// request could leave.
 std::int32_t RemoteShutdown(const std::string& ComputerName, bool PowerOff, bool Force,
-                            DWORD ReasonCode);
+                            DWORD ReasonCode, const CancelMark* Cancelled = nullptr);
 
 // The result code for the calling thread's last system error.
 std::int32_t MapShutdownError();

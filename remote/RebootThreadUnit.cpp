@@ -66,7 +66,7 @@ void TRebootThread::Execute() {
 
     if (Operation == okLogoff) {
       // The other account travels inside the logoff script; no session set-up.
-      RemoteLogoff(ComputerName, Account, Password, ErrorText);
+      RemoteLogoff(ComputerName, Account, Password, ErrorText, &Cancelled);
       if (ErrorText.empty()) {
         Synchronize([this] { ReportSuccess(); });
       } else {
@@ -76,9 +76,10 @@ void TRebootThread::Execute() {
     } else {
       TokenGuard logon;
       // Not examined: a failed set-up surfaces as the request's own error.
-      ConnectAsUser(UserName, Password, Domain, ComputerName, logon.Token);
+      // A request cancelled before it started sets up nothing either.
+      if (!Cancelled) ConnectAsUser(UserName, Password, Domain, ComputerName, logon.Token);
       const std::int32_t Result =
-          RemoteShutdown(ComputerName, Operation == okShutdown, Force, ReasonCode);
+          RemoteShutdown(ComputerName, Operation == okShutdown, Force, ReasonCode, &Cancelled);
       if (Result == 0) {
         Synchronize([this] { ReportSuccess(); });
       } else {

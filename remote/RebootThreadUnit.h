@@ -4,6 +4,7 @@
 
 #include "controls/Thread.h"
 #include "platform/Win32Types.h"
+#include "remote/GlobalUnit.h"
 
 #include <cstdint>
 #include <functional>
@@ -38,8 +39,10 @@ public:
   // error (text in ErrorText), else a system error number.
   std::int32_t ResultCode = 0;
   std::string ErrorText;
-  // Main thread only. Once set, every report does nothing.
-  bool Cancelled = false;
+  // Set on the main thread (by Cancel, or by the finish report). Once set,
+  // every report does nothing, and a request not yet sent is held back: the
+  // worker reads it right before the request leaves.
+  CancelMark Cancelled{false};
 
   // The reports: steps run on the main thread while the worker waits.
   void ReportSuccess();

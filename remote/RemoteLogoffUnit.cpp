@@ -37,7 +37,8 @@ std::string ScriptLiteralBody(const std::string& value) {
 } // namespace
 
 void RemoteLogoff(const std::string& ComputerName, const std::string& Account,
-                  const std::string& Password, std::string& ErrorText) {
+                  const std::string& Password, std::string& ErrorText,
+                  const CancelMark* Cancelled) {
   ErrorText.clear();
   // The management service takes an empty name (or a bare "\\") for this
   // computer: such a name must never log off the user sitting at it.
@@ -75,6 +76,13 @@ void RemoteLogoff(const std::string& ComputerName, const std::string& Account,
       script += "\r\n";
     }
     control->AddCode(AnsiToWide(script));
+    // Running the script is what reaches the computer; a request cancelled
+    // by now is held back.
+    if (Cancelled && Cancelled->load()) {
+      ErrorText = SystemErrorText(ERROR_CANCELLED);
+      if (ErrorText.empty()) ErrorText = "Cancelled";
+      return;
+    }
     control->ExecuteStatement(u"Main");
   } catch (const std::exception& error) {
     ErrorText = error.what();

@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <future>
 #include <memory>
 #include <optional>
 
@@ -138,6 +139,61 @@ TEST_F(PeerWindow, EveryFailureEndsInItsRedTextInTime) {
       << StatusText(*form).toStdString();
 
   EXPECT_TRUE(peer->Records().empty());
+}
+
+TEST_F(PeerWindow, NoSendsTheRequestWithoutTheGreyedAccount) {
+  UseAccount(peer->admin, peer->adminPassword);
+  Find<QRadioButton>(*form, "NoRadioButton")->setChecked(true);
+  form->UpdateCredentialFields();
+  ASSERT_TRUE(Operate("RestartButton", peer->name));
+  // The program's own account here is an anonymous one (no ticket), which
+  // holds no right to shut the peer down; the administrator's would have.
+  ExpectStatus("Error: (Access Denied)", kRed);
+  EXPECT_TRUE(peer->Records().empty());
+}
+
+// A worker that waits, before its body, until the test lets it go on: a
+// request that has not yet left.
+class GatedWorker : public TRebootThread {
+public:
+  GatedWorker(std::shared_future<void> gate, OperationKind operation, DWORD reason, bool force,
+              const std::string& name, const std::string& user, const std::string& password,
+              const std::string& domain)
+      : TRebootThread(operation, reason, force, name, user, password, domain),
+        gate_(std::move(gate)) {}
+
+protected:
+  void Execute() override {
+    gate_.wait();
+    TRebootThread::Execute();
+  }
+
+private:
+  std::shared_future<void> gate_;
+};
+
+TEST_F(PeerWindow, ACancelledRequestThatHadNotLeftNeverReachesThePeer) {
+  std::promise<void> open;
+  std::shared_future<void> gate = open.get_future().share();
+  SetRebootThreadFactory([&](OperationKind operation, DWORD reason, bool force,
+                             const std::string& name, const std::string& user,
+                             const std::string& password, const std::string& domain) {
+    return new GatedWorker(gate, operation, reason, force, name, user, password, domain);
+  });
+  UseAccount(peer->admin, peer->adminPassword);
+  TypeName(*form, QString::fromStdString(peer->name));
+  Click(*form, "RestartButton");
+  Click(*form, "CancelButton");
+  SetRebootThreadFactory({});
+  open.set_value();
+  ASSERT_TRUE(WaitFor([] { return TThread::RunningCount() == 0; }, kTimeLimitMs));
+  EXPECT_TRUE(peer->Records().empty());
+  EXPECT_EQ(StatusText(*form), "");
+
+  // The peer was there all along.
+  ASSERT_TRUE(Operate("RestartButton", peer->name));
+  ExpectStatus(peer->name + " was restarted.", kBlue);
+  EXPECT_EQ(peer->Records().size(), 1u);
 }
 
 TEST_F(PeerWindow, TheBrowserListsTheWorkgroupAndAPickFillsTheName) {

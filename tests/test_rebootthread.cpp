@@ -237,14 +237,19 @@ TEST_F(RebootWorker, ARoutineThatThrowsStillReportsAndFinishes) {
   EXPECT_TRUE(Enabled(*form, "RestartButton"));
 }
 
-TEST_F(RebootWorker, ACancelledWorkerStillSendsItsRequestButReportsNothing) {
+TEST_F(RebootWorker, AWorkerCancelledBeforeItSendsSendsNothingAndReportsNothing) {
   form->ShowStatusError("earlier");
-  auto* worker = new ProbedThread(remains, okRestart, 0x00010000, false, "ALPHA", "", "", "");
-  worker->Cancelled = true;
-  worker->SetFreeOnTerminate(true);
-  worker->Resume();
-  ASSERT_TRUE(WaitFor([] { return DestroyedWorkers::Instance().Count() == 1; }));
-  EXPECT_EQ(api.CountOf("InitiateSystemShutdownExA"), 1);
+  for (OperationKind operation : {okRestart, okLogoff}) {
+    auto* worker =
+        new ProbedThread(remains, operation, 0x00010000, false, "ALPHA", "admin", "Secret1", "");
+    worker->Cancelled = true;
+    worker->SetFreeOnTerminate(true);
+    worker->Resume();
+  }
+  ASSERT_TRUE(WaitFor([] { return DestroyedWorkers::Instance().Count() == 2; }));
+  EXPECT_EQ(api.CountOf("LogonUserA"), 0);
+  EXPECT_EQ(api.CountOf("InitiateSystemShutdownExA"), 0);
+  EXPECT_EQ(api.CountOf("ScriptControl.ExecuteStatement"), 0);
   EXPECT_EQ(StatusText(*form), "Error: (earlier)");
   EXPECT_EQ(form->CurrentThread(), nullptr);
 }

@@ -81,6 +81,7 @@ constexpr Message kMessages[] = {
            "than one user name, are not allowed. Disconnect all previous connections to the "
            "server or shared resource and try again."},
     {1222, "The network is not present or not started."},
+    {1223, "The operation was canceled by the user."},
     {1231, "The network location cannot be reached. For information about network "
            "troubleshooting, see Windows Help."},
     {1232, "The network location cannot be reached. For information about network "
