@@ -4,6 +4,7 @@
 
 #include "controls/AnsiText.h"
 #include "controls/ClassicStyle.h"
+#include "controls/DialogKeys.h"
 #include "controls/ImageUnit.h"
 #include "controls/JpegImage.h"
 #include "controls/LinkLabel.h"
@@ -244,6 +245,33 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
   return QWidget::eventFilter(watched, event);
 }
 
+void TMainForm::keyPressEvent(QKeyEvent* event) {
+  // A focused push button is pressed by Return, as everywhere on the system;
+  // there is no default button, so Return elsewhere does nothing.
+  if (!PressFocusedButton(*this, event)) QWidget::keyPressEvent(event);
+}
+
+void TMainForm::ParkFocusIfOn(std::initializer_list<QWidget*> controls) {
+  QWidget* focus = focusWidget();
+  for (QWidget* control : controls) {
+    if (focus && focus == control) {
+      ParkedFocus_ = control;
+      control->clearFocus();
+      return;
+    }
+  }
+}
+
+void TMainForm::RestoreParkedFocus() {
+  QWidget* parked = ParkedFocus_;
+  ParkedFocus_ = nullptr;
+  // Unless the user has put the focus somewhere else meanwhile.
+  if (!parked || focusWidget()) return;
+  QWidget* target =
+      parked->isEnabled() && parked->isVisibleTo(this) ? parked : ui->ComputerNameEdit;
+  target->setFocus(Qt::OtherFocusReason);
+}
+
 void TMainForm::ComputerNameEditChange() {
   UpdateActionControls();
 }
@@ -300,6 +328,8 @@ void TMainForm::UpdateActionControls() {
 }
 
 void TMainForm::EnterBusyState() {
+  ParkFocusIfOn({ui->RestartButton, ui->ShutdownButton, ui->LogoffButton,
+                 ui->ShutdownReasonComboBox, ui->ShutdownReasonHelpButton});
   ui->RestartButton->setEnabled(false);
   ui->ShutdownButton->setEnabled(false);
   ui->LogoffButton->setEnabled(false);
@@ -315,6 +345,7 @@ void TMainForm::LeaveBusyState() {
   ui->RestartButton->setEnabled(true);
   ui->ShutdownButton->setEnabled(true);
   ui->LogoffButton->setEnabled(true);
+  ParkFocusIfOn({ui->CancelButton});
   ui->CancelButton->setEnabled(false);
   ProgressTimer->stop();
   ui->StatusProgressBar->SetPosition(0);
@@ -322,6 +353,7 @@ void TMainForm::LeaveBusyState() {
   ui->ShutdownReasonLabel->show();
   ui->ShutdownReasonComboBox->show();
   ui->ShutdownReasonHelpButton->show();
+  RestoreParkedFocus();
 }
 
 void TMainForm::ShowStatusSuccess(const std::string& Text) {

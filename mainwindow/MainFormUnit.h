@@ -2,7 +2,10 @@
 // reports restart, shutdown and logoff, and offers the side actions.
 #pragma once
 
+#include <QPointer>
 #include <QWidget>
+
+#include <initializer_list>
 
 #include <cstdint>
 #include <memory>
@@ -70,14 +73,24 @@ public:
 
 protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
 private:
+  // A focused control that is disabled or hidden hands the focus on to the
+  // next one in the tab order, where the next Space meant for it would, say,
+  // tick "Force Shutdown/Restart". The focus goes nowhere instead while the
+  // window is busy, and comes back when it is idle.
+  void ParkFocusIfOn(std::initializer_list<QWidget*> controls);
+  void RestoreParkedFocus();
+
   std::unique_ptr<Ui::TMainForm> ui;
   // Drives the progress animation; not a widget, so it lives outside the form.
   QTimer* ProgressTimer = nullptr;
   TRebootThread* CurrentThread_ = nullptr;
   TShutdownReasonHelpForm* ShutdownReasonHelpForm_ = nullptr;
   TComputerBrowserForm* ComputerBrowserForm_ = nullptr;
+  // The control that had the focus when the busy look took it away.
+  QPointer<QWidget> ParkedFocus_;
 };
 
 // The application's main window, as the workers reach it; null when none.

@@ -448,48 +448,168 @@ TEST_F(Operations, TheForceFlagAndTheRestartShutdownChoiceReachThePlatform) {
   EXPECT_EQ(calls[1].args[4], RecordingWinApi::Num(0));
 }
 
-TEST_F(Operations, CredentialTextsTravelWhicheverOfYesAndNoIsChecked) {
+TEST_F(Operations, YesSendsTheCredentialTextsAsTypedNoSendsNoneOfThem) {
   auto* yes = Find<QRadioButton>(Form(), "YesRadioButton");
   auto* no = Find<QRadioButton>(Form(), "NoRadioButton");
+  Find<QLineEdit>(Form(), "UserNameEdit")->setText(" admin ");
+  Find<QLineEdit>(Form(), "PasswordEdit")->setText(" Secret1 ");
+  Find<QLineEdit>(Form(), "DomainEdit")->setText("  ONDRAVEL ");
+  TypeName(Form(), " alpha ");
   int index = 0;
-  for (QRadioButton* choice : {yes, no}) {
-    SCOPED_TRACE(choice->objectName().toStdString());
-    choice->setChecked(true);
-    Form().UpdateCredentialFields();
-    Find<QLineEdit>(Form(), "UserNameEdit")->setText(" admin ");
-    Find<QLineEdit>(Form(), "PasswordEdit")->setText(" Secret1 ");
-    Find<QLineEdit>(Form(), "DomainEdit")->setText("  ONDRAVEL ");
-    TypeName(Form(), " alpha ");
-    Click(Form(), "RestartButton");
-    ASSERT_TRUE(api.held.WaitArrived(index + 1));
+  auto run = [&](const char* button) {
+    Click(Form(), button);
+    EXPECT_TRUE(api.held.WaitArrived(index + 1));
     const TRebootThread* worker = Form().CurrentThread();
-    EXPECT_EQ(worker->ComputerName, " alpha ");
-    EXPECT_EQ(worker->UserName, " admin ");
-    EXPECT_EQ(worker->Password, " Secret1 ");
+    std::vector<std::string> texts = {worker->UserName, worker->Password, worker->Domain};
     api.held.Release(index++);
-    ASSERT_TRUE(WaitDestroyed(index));
+    EXPECT_TRUE(WaitDestroyed(index));
+    return texts;
+  };
 
-    const auto logon = api.CallsNamed("LogonUserA");
-    ASSERT_FALSE(logon.empty());
-    EXPECT_EQ(logon.back().args[0], RecordingWinApi::Str("admin"));
-    EXPECT_EQ(logon.back().args[1], RecordingWinApi::Str("ONDRAVEL"));
-    EXPECT_EQ(logon.back().args[2], RecordingWinApi::Str(" Secret1 ")) << "never trimmed";
-    const auto shutdown = api.CallsNamed("InitiateSystemShutdownExA");
-    EXPECT_EQ(shutdown.back().args[0], RecordingWinApi::Str(" alpha ")) << "name untrimmed";
+  yes->setChecked(true);
+  Form().UpdateCredentialFields();
+  // The worker trims the domain in place once it has built the account.
+  EXPECT_EQ(run("RestartButton"), (std::vector<std::string>{" admin ", " Secret1 ", "ONDRAVEL"}));
+  const auto logon = api.CallsNamed("LogonUserA");
+  ASSERT_EQ(logon.size(), 1u);
+  EXPECT_EQ(logon[0].args[0], RecordingWinApi::Str("admin"));
+  EXPECT_EQ(logon[0].args[1], RecordingWinApi::Str("ONDRAVEL"));
+  EXPECT_EQ(logon[0].args[2], RecordingWinApi::Str(" Secret1 ")) << "never trimmed";
+  EXPECT_EQ(api.CallsNamed("InitiateSystemShutdownExA").back().args[0],
+            RecordingWinApi::Str(" alpha "))
+      << "name untrimmed";
+  run("LogoffButton");
+  EXPECT_NE(api.CallsNamed("ScriptControl.AddCode")
+                .back()
+                .args[0]
+                .find(R"(ConnectServer(" alpha ","root\cimv2","ONDRAVEL\admin"," Secret1 "))"),
+            std::string::npos);
+
+  // "No" is the program's own account: the greyed fields keep their text
+  // for a later "Yes", but nothing of it travels, whatever the request.
+  no->setChecked(true);
+  Form().UpdateCredentialFields();
+  for (const char* button : {"RestartButton", "ShutdownButton", "LogoffButton"}) {
+    SCOPED_TRACE(button);
+    EXPECT_EQ(run(button), (std::vector<std::string>{"", "", ""}));
+  }
+  EXPECT_EQ(api.CountOf("LogonUserA"), 1) << "no logon with the greyed account";
+  EXPECT_EQ(api.CountOf("WNetAddConnection2A"), 0);
+  EXPECT_NE(api.CallsNamed("ScriptControl.AddCode")
+                .back()
+                .args[0]
+                .find(R"(ConnectServer(" alpha ","root\cimv2","",""))"),
+            std::string::npos);
+  EXPECT_EQ(Find<QLineEdit>(Form(), "PasswordEdit")->text(), " Secret1 ");
+}
+
+TEST_F(Operations, CancelHoldsBackARequestNotYetSentButNotOneOnItsWay) {
+  // A gate in front of the request: the worker waits there, not yet sending.
+  HeldRequests beforeSending;
+  api.onAdjustTokenPrivileges = [&](HANDLE, BOOL, PTOKEN_PRIVILEGES, DWORD, PTOKEN_PRIVILEGES,
+                                    PDWORD) -> BOOL {
+    beforeSending.Hold();
+    return TRUE;
+  };
+  api.onAddCode = [&](const std::u16string&) -> HRESULT {
+    beforeSending.Hold();
+    return S_OK;
+  };
+  TypeName(Form(), "ALPHA");
+
+  for (const char* button : {"RestartButton", "ShutdownButton", "LogoffButton"}) {
+    SCOPED_TRACE(button);
+    const int arrived = beforeSending.Arrived();
+    Click(Form(), button);
+    ASSERT_TRUE(beforeSending.WaitArrived(arrived + 1));
+    Click(Form(), "CancelButton");
+    beforeSending.Release(arrived);
+    ASSERT_TRUE(WaitDestroyed(arrived + 1));
+  }
+  EXPECT_EQ(api.CountOf("InitiateSystemShutdownExA"), 0);
+  EXPECT_EQ(api.CountOf("ScriptControl.ExecuteStatement"), 0);
+  EXPECT_EQ(StatusText(Form()), "");
+
+  // Once the call has begun nothing can recall it: it completes.
+  beforeSending.ReleaseAll();
+  Click(Form(), "RestartButton");
+  ASSERT_TRUE(api.held.WaitArrived(1));
+  Click(Form(), "CancelButton");
+  api.held.Release(0);
+  ASSERT_TRUE(WaitDestroyed(4));
+  EXPECT_EQ(api.CountOf("InitiateSystemShutdownExA"), 1);
+  EXPECT_EQ(StatusText(Form()), "");
+}
+
+// --- the keyboard --------------------------------------------------------------
+
+class OperationsByKeyboard : public Operations {
+protected:
+  void SetUp() override {
+    Operations::SetUp();
+    Form().show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&Form()));
+    TypeName(Form(), "ALPHA");
   }
 
-  // The logoff script carries them too, the account built from the trimmed parts.
-  Click(Form(), "LogoffButton");
-  ASSERT_TRUE(api.held.WaitArrived(index + 1));
-  api.held.Release(index++);
-  ASSERT_TRUE(WaitDestroyed(index));
-  const auto code = api.CallsNamed("ScriptControl.AddCode");
-  ASSERT_EQ(code.size(), 1u);
-  EXPECT_NE(code[0].args[0].find("ConnectServer(\" alpha \",\"root\\cimv2\",\"ONDRAVEL\\admin\","
-                                 "\" Secret1 \")"),
-            std::string::npos)
-      << code[0].args[0];
-  EXPECT_EQ(api.CountOf("LogonUserA"), 2) << "a logoff makes no session of its own";
+  // A key goes to the focused control, or to the window when none has it.
+  void Press(Qt::Key key) {
+    QWidget* focus = QApplication::focusWidget();
+    QTest::keyClick(focus ? focus : &Form(), key);
+  }
+
+  QWidget* Focus() { return QApplication::focusWidget(); }
+  bool Forced() { return Find<QAbstractButton>(Form(), "ForceCheckbox")->isChecked(); }
+};
+
+TEST_F(OperationsByKeyboard, DisablingTheFocusedButtonNeverHandsTheFocusToForce) {
+  QWidget* restart = Find(Form(), "RestartButton");
+  restart->setFocus();
+  Press(Qt::Key_Space);
+  ASSERT_TRUE(api.held.WaitArrived(1));
+  EXPECT_EQ(Focus(), nullptr) << "the focus goes nowhere while busy";
+  Press(Qt::Key_Space);
+  EXPECT_FALSE(Forced());
+  api.held.Release(0);
+  ASSERT_TRUE(WaitDestroyed(1));
+  EXPECT_EQ(Focus(), restart) << "back on the button that had it";
+
+  // Cancel is disabled under the focus too; it goes back to the name field.
+  Press(Qt::Key_Space);
+  ASSERT_TRUE(api.held.WaitArrived(2));
+  Find(Form(), "CancelButton")->setFocus();
+  Press(Qt::Key_Space);
+  EXPECT_EQ(Form().CurrentThread(), nullptr);
+  EXPECT_EQ(Focus(), Find(Form(), "ComputerNameEdit"));
+  EXPECT_FALSE(Forced());
+
+  // Unless the user has put the focus elsewhere meanwhile.
+  restart->setFocus();
+  Press(Qt::Key_Space);
+  ASSERT_TRUE(api.held.WaitArrived(3));
+  QWidget* exitButton = Find(Form(), "ExitButton");
+  exitButton->setFocus();
+  api.held.ReleaseAll();
+  ASSERT_TRUE(WaitDestroyed(3));
+  EXPECT_EQ(Focus(), exitButton);
+}
+
+TEST_F(OperationsByKeyboard, ReturnPressesTheFocusedButtonOnlyAndThereIsNoDefault) {
+  Find(Form(), "ComputerNameEdit")->setFocus();
+  Press(Qt::Key_Return);
+  Find(Form(), "ForceCheckbox")->setFocus();
+  Press(Qt::Key_Return);
+  EXPECT_EQ(Form().CurrentThread(), nullptr) << "no default button";
+  EXPECT_FALSE(Forced());
+
+  Find(Form(), "ShutdownButton")->setFocus();
+  Press(Qt::Key_Return);
+  ASSERT_TRUE(api.held.WaitArrived(1));
+  EXPECT_EQ(StatusText(Form()), "Shutting down ALPHA");
+  Find(Form(), "CancelButton")->setFocus();
+  QTest::keyClick(Focus(), Qt::Key_Enter, Qt::KeypadModifier);
+  EXPECT_EQ(Form().CurrentThread(), nullptr) << "the keypad's Enter presses it too";
+  EXPECT_EQ(StatusText(Form()), "");
 }
 
 } // namespace
