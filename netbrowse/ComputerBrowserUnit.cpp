@@ -9,6 +9,7 @@
 #include "ui_ComputerBrowserForm.h"
 
 #include <QGuiApplication>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QPalette>
 #include <QPushButton>
@@ -53,6 +54,9 @@ TComputerBrowserForm::TComputerBrowserForm(QWidget* parent)
                  Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
   setFixedSize(291, 322);
   setWindowTitle(QString());
+  // A tool window has no icon: its own empty one, not the main window's that
+  // a child window inherits.
+  setWindowIcon(QIcon());
 
   setFont(PixelFont(QStringLiteral("MS Sans Serif"), 11, false));
   ui->Label1->setFont(PixelFont(QStringLiteral("Arial"), 19, false));

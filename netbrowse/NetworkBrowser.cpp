@@ -672,6 +672,20 @@ bool TNetworkBrowser::edit(const QModelIndex& index, EditTrigger trigger, QEvent
   return QTreeWidget::edit(index, trigger, event);
 }
 
+void TNetworkBrowser::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) {
+  // Tab in the editor ends the edit (its text is committed by then) and
+  // moves on in the window's tab order, as Tab on the tree itself does. It
+  // never opens the next node for editing, which would move the selection
+  // to another computer.
+  if (hint == QAbstractItemDelegate::EditNextItem ||
+      hint == QAbstractItemDelegate::EditPreviousItem) {
+    QTreeWidget::closeEditor(editor, QAbstractItemDelegate::NoHint);
+    QWidget::focusNextPrevChild(hint == QAbstractItemDelegate::EditNextItem);
+    return;
+  }
+  QTreeWidget::closeEditor(editor, hint);
+}
+
 QItemSelectionModel::SelectionFlags TNetworkBrowser::selectionCommand(const QModelIndex& index,
                                                                       const QEvent* event) const {
   // Once a node is selected the tree keeps one selected: a click below the

@@ -8,7 +8,9 @@
 
 #include <QApplication>
 #include <QFontInfo>
+#include <QIcon>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
@@ -80,7 +82,6 @@ TEST_F(ComputerBrowserTest, LayoutAsDesigned) {
   EXPECT_EQ(form->maximumSize(), QSize(291, 322));
   EXPECT_TRUE(form->windowTitle().isEmpty());
   EXPECT_EQ(form->windowFlags() & Qt::WindowType_Mask, Qt::Tool);
-  EXPECT_FALSE(form->windowIcon().isNull());
   EXPECT_EQ(form->palette().color(QPalette::Window), QColor(Qt::white));
   EXPECT_EQ(form->font().family(), "MS Sans Serif");
   EXPECT_EQ(form->font().pixelSize(), 11);
@@ -330,6 +331,57 @@ TEST_F(ComputerBrowserTest, ListingADomainKeepsTheKeyboardOffTheButtonsAndThenOn
   EXPECT_TRUE(form->isVisible());
   EXPECT_EQ(domain->StateIndex, 2);
   EXPECT_GT(Tree()->iComputerCount(), 0);
+}
+
+TEST_F(ComputerBrowserTest, AfterAListingTheFocusStaysWhereTheUserPutIt) {
+  ShowAndWait();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+  Tree()->setFocus();
+  Tree()->setCurrentItem(Top("ONDRAVEL"));
+  net.holdNextServerEnum = true;
+  QTest::keyClick(Tree(), Qt::Key_Right);
+  ASSERT_TRUE(WaitFor([&] { return net.waiting == 1; }));
+  ASSERT_EQ(QApplication::focusWidget(), nullptr);
+  // The user tabs on while the tree is busy.
+  QTest::keyClick(form.get(), Qt::Key_Tab);
+  QWidget* chosen = QApplication::focusWidget();
+  ASSERT_NE(chosen, nullptr);
+  ASSERT_NE(chosen, Tree());
+  net.Release();
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_EQ(QApplication::focusWidget(), chosen);
+}
+
+TEST_F(ComputerBrowserTest, TabInTheEditorKeepsTheEditedComputerAndMovesOnToOk) {
+  Tree()->SetbMultiSelect(false);
+  ShowAndWait();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+  TTreeNode* domain = ListDomain("ONDRAVEL");
+  ASSERT_NE(domain, nullptr);
+  ASSERT_GE(domain->childCount(), 2);
+  QTreeWidgetItem* edited = domain->child(0);
+  Tree()->setFocus();
+  Tree()->setCurrentItem(edited);
+  Tree()->editItem(edited);
+  auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+  ASSERT_NE(editor, nullptr);
+  editor->setText(QStringLiteral("NEWNAME"));
+  QTest::keyClick(editor, Qt::Key_Tab);
+
+  EXPECT_EQ(edited->text(0), "NEWNAME");
+  EXPECT_EQ(Tree()->currentItem(), edited);
+  EXPECT_TRUE(edited->isSelected());
+  EXPECT_EQ(QApplication::focusWidget(), form->ConnectButton());
+  form->ConnectButton()->click();
+  EXPECT_EQ(form->ComputerNames, "NEWNAME");
+}
+
+TEST_F(ComputerBrowserTest, AToolWindowHasNoIconNotEvenItsOwners) {
+  QWidget owner;
+  owner.setWindowIcon(QIcon(QStringLiteral(":/resources/skarvet.ico")));
+  ASSERT_FALSE(owner.windowIcon().isNull());
+  TComputerBrowserForm dialog(&owner);
+  EXPECT_TRUE(dialog.windowIcon().isNull());
 }
 
 TEST_F(ComputerBrowserTest, ModalUseAsTheMainWindowMakesIt) {

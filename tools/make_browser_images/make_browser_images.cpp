@@ -6,10 +6,7 @@
 //   images/browser_unchecked.png       16 x 16, the same box, empty
 //   images/browser_page_computer.png   48 x 48, a text page behind a
 //                                      light-blue computer case
-//   images/browser.ico                 the dialog's icon, 16 and 32 pixels,
-//                                      32-bit colour with alpha
 // Usage: make_browser_images <resources folder>   (QT_QPA_PLATFORM=offscreen)
-#include <QFile>
 #include <QGuiApplication>
 #include <QImage>
 #include <QLinearGradient>
@@ -17,9 +14,7 @@
 #include <QPainterPath>
 #include <QRadialGradient>
 
-#include <cstdint>
 #include <cstdio>
-#include <vector>
 
 namespace {
 
@@ -195,80 +190,6 @@ QImage PageAndComputer(int size) {
   return big.scaled(size, size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }
 
-// ---------------------------------------------------------------------------
-// Writers
-
-void Put16(std::vector<std::uint8_t>& out, unsigned value) {
-  out.push_back(static_cast<std::uint8_t>(value & 0xff));
-  out.push_back(static_cast<std::uint8_t>((value >> 8) & 0xff));
-}
-
-void Put32(std::vector<std::uint8_t>& out, std::uint32_t value) {
-  Put16(out, value & 0xffff);
-  Put16(out, value >> 16);
-}
-
-// One icon image: a 32-bit DIB (BGRA, bottom-up) and its AND mask.
-std::vector<std::uint8_t> IconDib(const QImage& source) {
-  const QImage image = source.convertToFormat(QImage::Format_ARGB32);
-  const int size = image.width();
-  std::vector<std::uint8_t> out;
-  Put32(out, 40);
-  Put32(out, static_cast<std::uint32_t>(size));
-  Put32(out, static_cast<std::uint32_t>(size * 2)); // colour and mask
-  Put16(out, 1);
-  Put16(out, 32);
-  for (int i = 0; i < 6; ++i) Put32(out, 0);
-  for (int y = size - 1; y >= 0; --y) {
-    for (int x = 0; x < size; ++x) {
-      const QRgb c = image.pixel(x, y);
-      out.push_back(static_cast<std::uint8_t>(qBlue(c)));
-      out.push_back(static_cast<std::uint8_t>(qGreen(c)));
-      out.push_back(static_cast<std::uint8_t>(qRed(c)));
-      out.push_back(static_cast<std::uint8_t>(qAlpha(c)));
-    }
-  }
-  const int maskStride = ((size + 31) / 32) * 4;
-  for (int y = size - 1; y >= 0; --y) {
-    std::vector<std::uint8_t> row(static_cast<std::size_t>(maskStride), 0);
-    for (int x = 0; x < size; ++x)
-      if (qAlpha(image.pixel(x, y)) == 0) row[static_cast<std::size_t>(x / 8)] |= 0x80 >> (x % 8);
-    out.insert(out.end(), row.begin(), row.end());
-  }
-  return out;
-}
-
-bool WriteBytes(const QString& path, const std::vector<std::uint8_t>& bytes) {
-  QFile file(path);
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
-  return file.write(reinterpret_cast<const char*>(bytes.data()),
-                    static_cast<qint64>(bytes.size())) == static_cast<qint64>(bytes.size());
-}
-
-bool WriteIcon(const QString& path, const std::vector<QImage>& images) {
-  std::vector<std::vector<std::uint8_t>> dibs;
-  for (const QImage& image : images) dibs.push_back(IconDib(image));
-  std::vector<std::uint8_t> out;
-  Put16(out, 0);
-  Put16(out, 1); // icon
-  Put16(out, static_cast<unsigned>(images.size()));
-  std::uint32_t offset = 6 + 16 * static_cast<std::uint32_t>(images.size());
-  for (std::size_t i = 0; i < images.size(); ++i) {
-    const int size = images[i].width();
-    out.push_back(static_cast<std::uint8_t>(size >= 256 ? 0 : size));
-    out.push_back(static_cast<std::uint8_t>(size >= 256 ? 0 : size));
-    out.push_back(0); // no palette
-    out.push_back(0);
-    Put16(out, 1);  // planes
-    Put16(out, 32); // bits per pixel
-    Put32(out, static_cast<std::uint32_t>(dibs[i].size()));
-    Put32(out, offset);
-    offset += static_cast<std::uint32_t>(dibs[i].size());
-  }
-  for (const auto& dib : dibs) out.insert(out.end(), dib.begin(), dib.end());
-  return WriteBytes(path, out);
-}
-
 bool SavePng(const QImage& image, const QString& path) {
   return image.convertToFormat(QImage::Format_ARGB32).save(path, "PNG");
 }
@@ -289,8 +210,6 @@ int main(int argc, char** argv) {
   ok &= SavePng(CheckBox(true), images + QStringLiteral("browser_checked.png"));
   ok &= SavePng(CheckBox(false), images + QStringLiteral("browser_unchecked.png"));
   ok &= SavePng(PageAndComputer(48), images + QStringLiteral("browser_page_computer.png"));
-  ok &=
-      WriteIcon(images + QStringLiteral("browser.ico"), {PageAndComputer(16), PageAndComputer(32)});
   if (!ok) {
     std::fprintf(stderr, "make_browser_images: could not write into %s\n", argv[1]);
     return 1;
