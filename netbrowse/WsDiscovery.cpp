@@ -440,7 +440,18 @@ private:
 } // namespace
 
 TDiscoveredList DiscoverComputers(const TDiscoveryTimes& times) {
-  return Discovery(times).Run();
+  TDiscoveredList found = Discovery(times).Run();
+  // Answers arrive in no particular order: the listing's order is by group,
+  // then by name, as a person looks for them.
+  auto key = [](const TDiscoveredComputer& c) {
+    std::u16string group = AnsiToWide(c.Group), name = AnsiToWide(c.Name);
+    for (char16_t& ch : group) ch = ch >= u'a' && ch <= u'z' ? static_cast<char16_t>(ch - 32) : ch;
+    for (char16_t& ch : name) ch = ch >= u'a' && ch <= u'z' ? static_cast<char16_t>(ch - 32) : ch;
+    return std::make_pair(group, name);
+  };
+  std::stable_sort(found.begin(), found.end(),
+                   [&](const auto& a, const auto& b) { return key(a) < key(b); });
+  return found;
 }
 
 void AppendDiscoveredGroups(const TDiscoveredList& Discovered, TStringList& List) {

@@ -91,7 +91,7 @@ TEST(WsdFuzz, ScrambledAnswersNeverCrashTheReader) {
   }
   // Many scrambles still read (a changed text is still XML): the reader
   // was exercised past its first element.
-  EXPECT_GT(read, 1000);
+  EXPECT_GT(read, 500);
 }
 
 TEST(WsdFuzz, OversizedAnswersAreRefusedWhole) {

@@ -235,9 +235,29 @@ ensure_deb_src
 # --- expat (the XML of WS-Discovery) -------------------------------------------------------
 # Built first and on its own: the Qt-free core needs it too (.ci/windows-cross.sh
 # asks for it alone with --expat-only).
-expat_version=$(source_version expat)
-[ -n "$expat_version" ] || {
-  echo "apt cannot find the source package expat" >&2
+# The newest version whose source can be fetched: a mirror may list a
+# security update whose files it does not serve (yet).
+expat_fetch() {
+  local version tmp unpacked
+  for version in $(apt-cache showsrc expat | sed -n 's/^Version: //p' | sort -rV | uniq); do
+    if [ ! -d "$cache/src/expat_$version" ]; then
+      tmp=$(mktemp -d "$cache/src/.tmp-expat.XXXXXX")
+      if ! (cd "$tmp" && apt-get source -qq "expat=$version" >/dev/null 2>&1); then
+        rm -rf "$tmp"
+        continue
+      fi
+      unpacked=$(find "$tmp" -mindepth 1 -maxdepth 1 -type d | head -n 1)
+      [ -n "$unpacked" ] && [ ! -d "$cache/src/expat_$version" ] && mv "$unpacked" "$cache/src/expat_$version"
+      rm -rf "$tmp"
+    fi
+    echo "$version"
+    return 0
+  done
+  return 1
+}
+lock src-expat
+expat_version=$(expat_fetch) || {
+  echo "apt cannot fetch the source package expat" >&2
   exit 1
 }
 expat_options=(-DEXPAT_SHARED_LIBS=OFF -DEXPAT_BUILD_TOOLS=OFF -DEXPAT_BUILD_EXAMPLES=OFF
