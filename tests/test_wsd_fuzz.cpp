@@ -63,10 +63,18 @@ TEST(WsdFuzz, ScrambledAnswersNeverCrashTheReader) {
     for (int e = 0; e < edits; ++e) {
       const std::size_t at = where(rng);
       switch (coin(rng) % 4) {
-      case 0: text[at] = static_cast<char>(byte(rng)); break;
-      case 1: text[at] = interesting[static_cast<std::size_t>(byte(rng)) % interesting.size()]; break;
-      case 2: text.erase(at, static_cast<std::size_t>(coin(rng))); break;
-      default: text.insert(at, text.substr(at, std::min<std::size_t>(40, text.size() - at))); break;
+      case 0:
+        text[at] = static_cast<char>(byte(rng));
+        break;
+      case 1:
+        text[at] = interesting[static_cast<std::size_t>(byte(rng)) % interesting.size()];
+        break;
+      case 2:
+        text.erase(at, static_cast<std::size_t>(coin(rng)));
+        break;
+      default:
+        text.insert(at, text.substr(at, std::min<std::size_t>(40, text.size() - at)));
+        break;
       }
       if (text.empty()) text = "<";
       where = std::uniform_int_distribution<std::size_t>(0, text.size() - 1);

@@ -56,9 +56,9 @@ TEST(WsdMessages, ReadsAnswersWhateverTheirPrefixes) {
   ASSERT_TRUE(wsd::ParseMessage(wsd::ResolveMessage("urn:uuid:1", "urn:uuid:<&>"), message));
   EXPECT_EQ(message.kind, wsd::Kind::Resolve);
   EXPECT_EQ(message.resolveEndpoint, "urn:uuid:<&>");
-  ASSERT_TRUE(wsd::ParseMessage(wsd::MetadataMessage("urn:uuid:2", "urn:uuid:1", "urn:uuid:e",
-                                                     "K\xC3\x96LN/Workgroup:A&B"),
-                                message));
+  ASSERT_TRUE(wsd::ParseMessage(
+      wsd::MetadataMessage("urn:uuid:2", "urn:uuid:1", "urn:uuid:e", "K\xC3\x96LN/Workgroup:A&B"),
+      message));
   EXPECT_EQ(message.computers, (std::vector<std::string>{"K\xC3\x96LN/Workgroup:A&B"}));
 }
 
@@ -70,18 +70,23 @@ TEST(WsdMessages, RefusesWhatBreaksABound) {
   // Not a SOAP 1.2 envelope, not well-formed, a document type (entities).
   EXPECT_FALSE(wsd::ParseMessage("<Envelope/>", message));
   EXPECT_FALSE(wsd::ParseMessage(open, message));
-  EXPECT_FALSE(wsd::ParseMessage("<!DOCTYPE s:Envelope [<!ENTITY a \"aaaa\">]>" + open + close,
-                                 message));
+  EXPECT_FALSE(
+      wsd::ParseMessage("<!DOCTYPE s:Envelope [<!ENTITY a \"aaaa\">]>" + open + close, message));
   // Too deep.
   std::string deep = open;
   for (int i = 0; i < 40; ++i) deep += "<x>";
   for (int i = 0; i < 40; ++i) deep += "</x>";
   EXPECT_FALSE(wsd::ParseMessage(deep + close, message));
   // A wanted text too long, and too many matches.
-  const std::string header = R"(<s:Header><a:MessageID xmlns:a="http://schemas.xmlsoap.org/ws/2004/08/addressing">)";
-  EXPECT_TRUE(wsd::ParseMessage(open + header + std::string(4000, 'x') + "</a:MessageID></s:Header>" + close, message));
-  EXPECT_FALSE(wsd::ParseMessage(open + header + std::string(5000, 'x') + "</a:MessageID></s:Header>" + close, message));
-  std::string many = open + R"(<s:Body><d:ProbeMatches xmlns:d="http://schemas.xmlsoap.org/ws/2005/04/discovery">)";
+  const std::string header =
+      R"(<s:Header><a:MessageID xmlns:a="http://schemas.xmlsoap.org/ws/2004/08/addressing">)";
+  EXPECT_TRUE(wsd::ParseMessage(
+      open + header + std::string(4000, 'x') + "</a:MessageID></s:Header>" + close, message));
+  EXPECT_FALSE(wsd::ParseMessage(
+      open + header + std::string(5000, 'x') + "</a:MessageID></s:Header>" + close, message));
+  std::string many =
+      open +
+      R"(<s:Body><d:ProbeMatches xmlns:d="http://schemas.xmlsoap.org/ws/2005/04/discovery">)";
   for (int i = 0; i < 65; ++i) many += "<d:ProbeMatch/>";
   EXPECT_FALSE(wsd::ParseMessage(many + "</d:ProbeMatches></s:Body>" + close, message));
 }
@@ -96,9 +101,9 @@ TEST(WsdMessages, ComputerTextsAndAddresses) {
   EXPECT_EQ(identity.name, "lantern");
   EXPECT_EQ(identity.group, "harbour.example");
   EXPECT_TRUE(identity.domain);
-  for (const char* bad :
-       {"", "NAME", "NAME/Workgroup", "NAME/Forest:X", "/Workgroup:WG", "NAME/Workgroup:",
-        "A,B/Workgroup:WG", "NAME/Workgroup:W\\G", "NA\tME/Workgroup:WG", "NAME/Workgroup:W:G"})
+  for (const char* bad : {"", "NAME", "NAME/Workgroup", "NAME/Forest:X", "/Workgroup:WG",
+                          "NAME/Workgroup:", "A,B/Workgroup:WG", "NAME/Workgroup:W\\G",
+                          "NA\tME/Workgroup:WG", "NAME/Workgroup:W:G"})
     EXPECT_FALSE(wsd::ParseComputer(bad, identity)) << bad;
   EXPECT_TRUE(wsd::ParseComputer(std::string(63, 'N') + "/Workgroup:WG", identity));
   EXPECT_FALSE(wsd::ParseComputer(std::string(64, 'N') + "/Workgroup:WG", identity));
@@ -117,7 +122,8 @@ TEST(WsdMessages, ComputerTextsAndAddresses) {
   EXPECT_EQ(url.host, "[2001:db8::2]");
   EXPECT_EQ(url.port, 80);
   EXPECT_EQ(url.path, "/");
-  for (const char* bad : {"https://a/", "http://:80/", "http://a:0/", "http://a:70000/", "http://a/ b"})
+  for (const char* bad :
+       {"https://a/", "http://:80/", "http://a:0/", "http://a:70000/", "http://a/ b"})
     EXPECT_FALSE(wsd::ParseHttpUrl(bad, url)) << bad;
 }
 
@@ -132,17 +138,24 @@ TEST(WsdMessages, HttpResponsesByLengthChunksOrClose) {
             wsd::HttpRead::Complete);
   EXPECT_EQ(response.status, 200);
   EXPECT_EQ(response.body, "abcde");
-  const std::string chunked = head + "Transfer-Encoding: chunked\r\n\r\n3\r\nabc\r\nA;x=1\r\n0123456789\r\n";
+  const std::string chunked =
+      head + "Transfer-Encoding: chunked\r\n\r\n3\r\nabc\r\nA;x=1\r\n0123456789\r\n";
   EXPECT_EQ(wsd::ReadHttpResponse(chunked, false, response), wsd::HttpRead::Incomplete);
   ASSERT_EQ(wsd::ReadHttpResponse(chunked + "0\r\n\r\n", false, response), wsd::HttpRead::Complete);
   EXPECT_EQ(response.body, "abc0123456789");
-  EXPECT_EQ(wsd::ReadHttpResponse(head + "\r\nuntil close", false, response), wsd::HttpRead::Incomplete);
-  ASSERT_EQ(wsd::ReadHttpResponse(head + "\r\nuntil close", true, response), wsd::HttpRead::Complete);
+  EXPECT_EQ(wsd::ReadHttpResponse(head + "\r\nuntil close", false, response),
+            wsd::HttpRead::Incomplete);
+  ASSERT_EQ(wsd::ReadHttpResponse(head + "\r\nuntil close", true, response),
+            wsd::HttpRead::Complete);
   EXPECT_EQ(response.body, "until close");
   // Past the bounds, and not HTTP.
-  EXPECT_EQ(wsd::ReadHttpResponse(head + "Content-Length: 999999999\r\n\r\n", false, response), wsd::HttpRead::Bad);
-  EXPECT_EQ(wsd::ReadHttpResponse(head + std::string(20000, 'x'), false, response), wsd::HttpRead::Bad);
-  EXPECT_EQ(wsd::ReadHttpResponse(head + "Transfer-Encoding: chunked\r\n\r\nFFFFFFF\r\n", false, response), wsd::HttpRead::Bad);
+  EXPECT_EQ(wsd::ReadHttpResponse(head + "Content-Length: 999999999\r\n\r\n", false, response),
+            wsd::HttpRead::Bad);
+  EXPECT_EQ(wsd::ReadHttpResponse(head + std::string(20000, 'x'), false, response),
+            wsd::HttpRead::Bad);
+  EXPECT_EQ(wsd::ReadHttpResponse(head + "Transfer-Encoding: chunked\r\n\r\nFFFFFFF\r\n", false,
+                                  response),
+            wsd::HttpRead::Bad);
   EXPECT_EQ(wsd::ReadHttpResponse("SSH-2.0-OpenSSH\r\n\r\n", true, response), wsd::HttpRead::Bad);
 }
 
@@ -166,10 +179,9 @@ TEST(WsDiscoverySimulated, FindsTheComputersThatAnswerAndClosesEverySocket) {
   clock.start();
   const TDiscoveredList found = DiscoverComputers();
   const qint64 elapsed = clock.elapsed();
-  EXPECT_EQ(Found(found),
-            (std::set<std::string>{"ALPHA@ondravel.example (domain)", "KITCHEN@WORKGROUP",
-                                   "EASEL@STUDIO", "LOOM@STUDIO",
-                                   "meridian@harbour.example (domain)"}));
+  EXPECT_EQ(Found(found), (std::set<std::string>{"ALPHA@ondravel.example (domain)",
+                                                 "KITCHEN@WORKGROUP", "EASEL@STUDIO", "LOOM@STUDIO",
+                                                 "meridian@harbour.example (domain)"}));
   // A quiet network ends the wait early: the first answers' window and a
   // short silence, far below the bound.
   EXPECT_GE(elapsed, 600);
@@ -184,7 +196,7 @@ TEST(WsDiscoverySimulated, ManyComputersWithOneEndpointEachStillCount) {
     sim::Computer c;
     c.name = "HOST" + std::to_string(i);
     c.domain = "FLEET";
-    c.address = "198.51.100." + std::to_string(i % 250) ;
+    c.address = "198.51.100." + std::to_string(i % 250);
     if (i >= 250) break;
     c.discovery = c.name + "/Workgroup:FLEET";
     network.computers.push_back(c);
@@ -280,17 +292,20 @@ TEST(WsDiscoveryRecorded, FollowsOnlyTheAddressThatAnsweredAndSurvivesGarbage) {
   fake.onSendto = [&](SOCKET, const char* buf, int len, const sockaddr*, int) {
     wsd::Message message;
     std::lock_guard lock(mutex);
-    if (!answered && wsd::ParseMessage(std::string_view(buf, static_cast<std::size_t>(len)), message) &&
+    if (!answered &&
+        wsd::ParseMessage(std::string_view(buf, static_cast<std::size_t>(len)), message) &&
         message.kind == wsd::Kind::Probe) {
       answered = true;
       // A match that names another host's address, garbage, an oversized
       // datagram, and an answer to some other probe.
-      inbox.push_back({"198.51.100.7", wsd::ProbeMatchesMessage("urn:uuid:a", message.messageId,
-                                                                 "urn:uuid:e1", "http://192.0.2.99:5357/x")});
+      inbox.push_back(
+          {"198.51.100.7", wsd::ProbeMatchesMessage("urn:uuid:a", message.messageId, "urn:uuid:e1",
+                                                    "http://192.0.2.99:5357/x")});
       inbox.push_back({"198.51.100.8", std::string("\x00<soap:Envelope", 15)});
       inbox.push_back({"198.51.100.9", std::string(40000, '<')});
-      inbox.push_back({"198.51.100.10", wsd::ProbeMatchesMessage("urn:uuid:b", "urn:uuid:other",
-                                                                  "urn:uuid:e2", "http://198.51.100.10:5357/x")});
+      inbox.push_back(
+          {"198.51.100.10", wsd::ProbeMatchesMessage("urn:uuid:b", "urn:uuid:other", "urn:uuid:e2",
+                                                     "http://198.51.100.10:5357/x")});
     }
     return len;
   };

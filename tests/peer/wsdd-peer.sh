@@ -73,6 +73,11 @@ cleanup() {
   local pid ns
   # Each daemon leads a process group of its own: stop the group.
   for pid in "${pids[@]}"; do kill -TERM -- "-$pid" 2>/dev/null; done
+  for _ in $(seq 20); do
+    for pid in "${pids[@]}"; do kill -0 "$pid" 2>/dev/null && break; done || break
+    sleep 0.1
+  done
+  # Whatever is still inside one of the namespaces goes by its process id.
   for ns in "${namespaces[@]}"; do remove_namespace "$ns"; done
   rm -rf "$work"
 }
