@@ -10,10 +10,12 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
-// Winsock's headers must come before windows.h.
-#include <windows.h>
+// Winsock's headers must come before windows.h (kept apart from it, so
+// that sorting the includes keeps the order).
 #include <winsock2.h>
 #include <ws2tcpip.h>
+
+#include <windows.h>
 // The headers below need windows.h first.
 #include <lm.h>
 #include <objbase.h>
