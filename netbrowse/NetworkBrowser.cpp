@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <exception>
+#include <thread>
 
 namespace skarvet {
 namespace {
@@ -211,10 +212,30 @@ void TBrowseThread::Execute() {
     // The results are ignored: whatever names were found are shown.
     if (!DomainMode) {
       NodeImageIndex = kDomainImage;
-      EnumDomains(Names);
+      // WS-Discovery beside the browse lists: the listing takes as long as
+      // the slower of the two, not their sum.
+      auto discovered = std::make_shared<TDiscoveredList>();
+      std::thread discovery([&discovered] {
+        try {
+          *discovered = DiscoverComputers();
+        } catch (...) {
+          // Quiet, as every listing failure: nothing found.
+        }
+      });
+      try {
+        EnumDomains(Names);
+      } catch (...) {
+        discovery.join();
+        throw;
+      }
+      discovery.join();
+      BrowseListNames = Names.size();
+      AppendDiscoveredGroups(*discovered, Names);
+      Discovered = std::move(discovered);
     } else {
       NodeImageIndex = kComputerImage;
-      EnumComputers(DomainName, Names);
+      if (!DiscoveryOnly) EnumComputers(DomainName, Names);
+      if (Discovered) AppendDiscoveredComputers(*Discovered, DomainName, Names);
     }
     RunStep(&TBrowseThread::AddNodes);
     RunStep(&TBrowseThread::FinishBrowse);
@@ -247,6 +268,7 @@ void TBrowseThread::AddNodes() {
     for (const std::string& name : Names) {
       auto* node = new TTreeNode(FromAnsi(name));
       nodes.append(node);
+      node->DiscoveryOnly = !ParentNode && static_cast<std::size_t>(nodes.size()) > BrowseListNames;
       node->ImageIndex = NodeImageIndex;
       node->SelectedIndex = NodeImageIndex;
       if (!ParentNode) {
@@ -265,6 +287,7 @@ void TBrowseThread::AddNodes() {
     ParentNode->addChildren(nodes);
   } else {
     browser->addTopLevelItems(nodes);
+    browser->FDiscovered = Discovered;
   }
 
   if (ParentNode) {
@@ -426,6 +449,7 @@ void TNetworkBrowser::BrowseNetwork() {
   if (FActiveThread) return;
   clear(); // empties SelectedNodes too (AllNodesAboutToGo)
   SelectedNodes.Clear();
+  FDiscovered.reset();
   ShowBusyLook();
   StartWorker(false, nullptr);
 }
@@ -461,7 +485,11 @@ void TNetworkBrowser::StartWorker(bool domainMode, TTreeNode* parentNode) {
   worker->DomainMode = domainMode;
   worker->Browser = this;
   worker->ParentNode = parentNode;
-  if (parentNode) worker->DomainName = ToAnsi(parentNode->text(0));
+  if (parentNode) {
+    worker->DomainName = ToAnsi(parentNode->text(0));
+    worker->DiscoveryOnly = parentNode->DiscoveryOnly;
+    worker->Discovered = FDiscovered;
+  }
   FActiveThread = worker;
   worker->Resume();
 }

@@ -12,6 +12,7 @@
 
 #include "controls/Thread.h"
 #include "netbrowse/NetAPI.h"
+#include "netbrowse/WsDiscovery.h"
 
 #include <QIcon>
 #include <QList>
@@ -21,6 +22,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -45,6 +47,9 @@ public:
   int ImageIndex = -1;
   int SelectedIndex = -1;
   int StateIndex = -1;
+  // A workgroup or domain that only WS-Discovery found: no browse list
+  // knows it, so its computers come from the discovery alone.
+  bool DiscoveryOnly = false;
 
   // 0 for a top-level node, 1 for its children.
   int Level() const;
@@ -70,6 +75,15 @@ public:
   TTreeNode* ParentNode = nullptr;
   // Image index of the added nodes (1 for domains, 0 for computers).
   int NodeImageIndex = 0;
+  // The computers WS-Discovery found: filled by the whole-network listing,
+  // which runs the discovery beside the browse lists; handed to the
+  // listings of its domains, which merge them with the browse lists'.
+  std::shared_ptr<const TDiscoveredList> Discovered;
+  // Domain mode: the domain is known to WS-Discovery only.
+  bool DiscoveryOnly = false;
+  // Whole network: how many of Names came from the browse lists (the rest
+  // only from WS-Discovery).
+  std::size_t BrowseListNames = 0;
 
   // Main-thread steps of the body.
   void AddNodes();
@@ -213,6 +227,8 @@ private:
   void UpdateStateImages();
 
   TBrowseThread* FActiveThread = nullptr;
+  // What WS-Discovery found in the last whole-network listing.
+  std::shared_ptr<const TDiscoveredList> FDiscovered;
   TNetworkBrowseOnAction FOnBegin;
   TNetworkBrowseOnAction FOnEnd;
   bool FbMultiSelect = false;

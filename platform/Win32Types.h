@@ -10,6 +10,11 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
+// Winsock's headers must come before windows.h (kept apart from it, so
+// that sorting the includes keeps the order).
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
 #include <windows.h>
 // The headers below need windows.h first.
 #include <lm.h>
@@ -23,6 +28,17 @@ using WIDECHAR = wchar_t;
 
 #include <cstdarg>
 #include <cstdint>
+
+// The socket records (sockaddr, sockaddr_in, in_addr), the byte-order
+// helpers and the option, poll and interface flag names are the system's
+// own: their layouts are Winsock's, and the values of the names only need to
+// agree between the caller and the implementation of the seam.
+#include <arpa/inet.h>
+#include <net/if.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
 
 using BYTE = std::uint8_t;
 using WORD = std::uint16_t;
@@ -234,5 +250,67 @@ inline constexpr BYTE GetGValue(DWORD rgb) {
 inline constexpr BYTE GetBValue(DWORD rgb) {
   return static_cast<BYTE>((rgb >> 16) & 0xFF);
 }
+
+// --- ws2_32 -----------------------------------------------------------------
+using SOCKET = std::uintptr_t;
+using SHORT = std::int16_t;
+inline constexpr SOCKET INVALID_SOCKET = ~static_cast<SOCKET>(0);
+inline constexpr int SOCKET_ERROR = -1;
+
+struct WSAPOLLFD {
+  SOCKET fd;
+  SHORT events;
+  SHORT revents;
+};
+
+struct WSAOVERLAPPED;
+using LPWSAOVERLAPPED = WSAOVERLAPPED*;
+using LPWSAOVERLAPPED_COMPLETION_ROUTINE = void (*)(DWORD dwError, DWORD cbTransferred,
+                                                    LPWSAOVERLAPPED lpOverlapped, DWORD dwFlags);
+
+// WSAIoctl(SIO_GET_INTERFACE_LIST): one record per IPv4 interface, its
+// flags IFF_UP, IFF_LOOPBACK, IFF_MULTICAST ... and its addresses.
+inline constexpr DWORD SIO_GET_INTERFACE_LIST = 0x4004747Fu;
+union sockaddr_gen {
+  sockaddr Address;
+  sockaddr_in AddressIn;
+  sockaddr_in6 AddressIn6;
+};
+struct INTERFACE_INFO {
+  ULONG iiFlags;
+  sockaddr_gen iiAddress;
+  sockaddr_gen iiBroadcastAddress;
+  sockaddr_gen iiNetmask;
+};
+
+inline constexpr int WSAEINTR = 10004;
+inline constexpr int WSAEBADF = 10009;
+inline constexpr int WSAEACCES = 10013;
+inline constexpr int WSAEFAULT = 10014;
+inline constexpr int WSAEINVAL = 10022;
+inline constexpr int WSAEMFILE = 10024;
+inline constexpr int WSAEWOULDBLOCK = 10035;
+inline constexpr int WSAEINPROGRESS = 10036;
+inline constexpr int WSAEALREADY = 10037;
+inline constexpr int WSAENOTSOCK = 10038;
+inline constexpr int WSAEDESTADDRREQ = 10039;
+inline constexpr int WSAEMSGSIZE = 10040;
+inline constexpr int WSAEPROTOTYPE = 10041;
+inline constexpr int WSAENOPROTOOPT = 10042;
+inline constexpr int WSAEPROTONOSUPPORT = 10043;
+inline constexpr int WSAEOPNOTSUPP = 10045;
+inline constexpr int WSAEAFNOSUPPORT = 10047;
+inline constexpr int WSAEADDRINUSE = 10048;
+inline constexpr int WSAEADDRNOTAVAIL = 10049;
+inline constexpr int WSAENETDOWN = 10050;
+inline constexpr int WSAENETUNREACH = 10051;
+inline constexpr int WSAECONNABORTED = 10053;
+inline constexpr int WSAECONNRESET = 10054;
+inline constexpr int WSAENOBUFS = 10055;
+inline constexpr int WSAEISCONN = 10056;
+inline constexpr int WSAENOTCONN = 10057;
+inline constexpr int WSAETIMEDOUT = 10060;
+inline constexpr int WSAECONNREFUSED = 10061;
+inline constexpr int WSAEHOSTUNREACH = 10065;
 
 #endif // _WIN32

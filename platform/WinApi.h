@@ -110,6 +110,28 @@ public:
   // --- shell32 -----------------------------------------------------------
   virtual HINSTANCE ShellExecuteA(HWND hwnd, LPCSTR lpOperation, LPCSTR lpFile, LPCSTR lpParameters,
                                   LPCSTR lpDirectory, INT nShowCmd) = 0;
+
+  // --- ws2_32 ------------------------------------------------------------
+  // Winsock is started for the process by the implementation (WSAStartup
+  // needs no call of the program's). WSAGetLastError is the thread's last
+  // error, as on Windows.
+  virtual SOCKET socket(int af, int type, int protocol) = 0;
+  virtual int closesocket(SOCKET s) = 0;
+  virtual int bind(SOCKET s, const sockaddr* name, int namelen) = 0;
+  virtual int setsockopt(SOCKET s, int level, int optname, const char* optval, int optlen) = 0;
+  virtual int ioctlsocket(SOCKET s, long cmd, u_long* argp) = 0;
+  virtual int WSAIoctl(SOCKET s, DWORD dwIoControlCode, LPVOID lpvInBuffer, DWORD cbInBuffer,
+                       LPVOID lpvOutBuffer, DWORD cbOutBuffer, LPDWORD lpcbBytesReturned,
+                       LPWSAOVERLAPPED lpOverlapped,
+                       LPWSAOVERLAPPED_COMPLETION_ROUTINE lpCompletionRoutine) = 0;
+  virtual int connect(SOCKET s, const sockaddr* name, int namelen) = 0;
+  virtual int send(SOCKET s, const char* buf, int len, int flags) = 0;
+  virtual int recv(SOCKET s, char* buf, int len, int flags) = 0;
+  virtual int sendto(SOCKET s, const char* buf, int len, int flags, const sockaddr* to,
+                     int tolen) = 0;
+  virtual int recvfrom(SOCKET s, char* buf, int len, int flags, sockaddr* from, int* fromlen) = 0;
+  virtual int WSAPoll(WSAPOLLFD* fdArray, ULONG fds, INT timeout) = 0;
+  virtual int WSAGetLastError() = 0;
 };
 
 // The process-wide instance: native on Windows, the simulated network

@@ -34,11 +34,22 @@ inline bool AllWorkersGone() {
   return WaitFor([] { return TBrowseThread::InstanceCount() == 0; });
 }
 
+// The default network where WS-Discovery finds nothing (the computer the
+// program runs on has no address), so that a listing is not held for the
+// discovery's answers: the tests of the tree and the dialog see the browse
+// lists alone.
+inline sim::Network NetworkWithoutDiscovery() {
+  sim::Network network = sim::Network::Default();
+  network.FindComputer(network.localComputer)->address.clear();
+  return network;
+}
+
 // The simulated network, counting the listing calls; the next listing of a
 // kind can be held until Release().
 class HoldingWinApi : public SimulatedWinApi {
 public:
-  HoldingWinApi() : SimulatedWinApi(sim::Network::Default(), std::chrono::milliseconds(0)) {}
+  explicit HoldingWinApi(sim::Network network = NetworkWithoutDiscovery())
+      : SimulatedWinApi(std::move(network), std::chrono::milliseconds(0)) {}
 
   std::atomic<int> serverEnums{0};
   std::atomic<int> topLevelOpens{0};

@@ -11,6 +11,7 @@
 #   --tests        also build the test programs (GoogleTest and Qt Test)
 #   --cached-only  build the program only if the cache holds Qt already;
 #                  exits with status 75 otherwise
+#   --expat-only   build only expat into the cache and print its folder
 #   --build-dir D  the program's build folder (default: build-windows-<arch>)
 #
 # Qt 6 base and libjpeg-turbo come from Debian's own source packages
@@ -33,6 +34,7 @@ root=$PWD
 
 arch=x86
 third_party_only=0
+expat_only=0
 cached_only=0
 tests=0
 build_dir=
@@ -42,12 +44,13 @@ while (($#)); do
   --third-party) third_party_only=1 ;;
   --tests) tests=1 ;;
   --cached-only) cached_only=1 ;;
+  --expat-only) expat_only=1 ;;
   --build-dir)
     build_dir=$2
     shift
     ;;
   *)
-    echo "usage: $0 [x86|x64] [--third-party] [--tests] [--cached-only] [--build-dir DIR]" >&2
+    echo "usage: $0 [x86|x64] [--third-party] [--tests] [--cached-only] [--expat-only] [--build-dir DIR]" >&2
     exit 2
     ;;
   esac
@@ -207,7 +210,8 @@ build_cached() { # name source-dir cmake-options...
   [ -d "$prefix" ] && return
   local work=$cache/.build-$name stage=$cache/.stage-$name
   rm -rf "$work" "$stage"
-  local t0=$(date +%s)
+  local t0
+  t0=$(date +%s)
   step "configure $name"
   nice -n 10 cmake -S "$src" -B "$work" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$third_party_toolchain" \
     -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" "$@" >"$work.configure.log" 2>&1 ||
@@ -226,8 +230,55 @@ build_cached() { # name source-dir cmake-options...
   step "$name built in $(($(date +%s) - t0)) s, $(du -sh "$prefix" | cut -f1) installed"
 }
 
-# --- Qt 6 base ---------------------------------------------------------------------------
 ensure_deb_src
+
+# --- expat (the XML of WS-Discovery) -------------------------------------------------------
+# Built first and on its own: the Qt-free core needs it too (.ci/windows-cross.sh
+# asks for it alone with --expat-only).
+# The newest version whose source can be fetched: a mirror may list a
+# security update whose files it does not serve (yet).
+expat_fetch() {
+  local version tmp unpacked
+  for version in $(apt-cache showsrc expat | sed -n 's/^Version: //p' | sort -rV | uniq); do
+    if [ ! -d "$cache/src/expat_$version" ]; then
+      tmp=$(mktemp -d "$cache/src/.tmp-expat.XXXXXX")
+      if ! (cd "$tmp" && apt-get source -qq "expat=$version" >/dev/null 2>&1); then
+        rm -rf "$tmp"
+        continue
+      fi
+      unpacked=$(find "$tmp" -mindepth 1 -maxdepth 1 -type d | head -n 1)
+      [ -n "$unpacked" ] && [ ! -d "$cache/src/expat_$version" ] && mv "$unpacked" "$cache/src/expat_$version"
+      rm -rf "$tmp"
+    fi
+    echo "$version"
+    return 0
+  done
+  return 1
+}
+lock src-expat
+expat_version=$(expat_fetch) || {
+  echo "apt cannot fetch the source package expat" >&2
+  exit 1
+}
+expat_options=(-DEXPAT_SHARED_LIBS=OFF -DEXPAT_BUILD_TOOLS=OFF -DEXPAT_BUILD_EXAMPLES=OFF
+  -DEXPAT_BUILD_TESTS=OFF -DEXPAT_BUILD_DOCS=OFF -DEXPAT_BUILD_FUZZERS=OFF
+  # No document types: the program refuses them anyway, and Debian's patches
+  # test XML_DTD as a number, which CMake's configuration leaves empty.
+  -DEXPAT_DTD=OFF)
+expat_name=expat-$expat_version-$arch-$(key_hash "${expat_options[@]}")
+expat_prefix=$cache/$expat_name
+if [ -d "$expat_prefix" ]; then
+  step "expat $expat_version for $arch: cached in $expat_prefix" >&2
+else
+  # Debian's source holds the library in its expat/ folder.
+  build_cached "$expat_name" "$cache/src/expat_$expat_version/expat" "${expat_options[@]}" >&2
+fi
+if ((expat_only)); then
+  echo "$expat_prefix"
+  exit 0
+fi
+
+# --- Qt 6 base ---------------------------------------------------------------------------
 qt_version=$(source_version qt6-base)
 jpeg_version=$(source_version libjpeg-turbo)
 if [ -z "$qt_version" ] || [ -z "$jpeg_version" ]; then
@@ -325,14 +376,14 @@ fi
 # two: such a folder is configured afresh.
 if [ -f "$build_dir/CMakeCache.txt" ] &&
   grep -o "$cache/[^/;:\"]*" "$build_dir/CMakeCache.txt" | sort -u |
-  grep -qvxF -e "$qt_prefix" -e "$jpeg_prefix" -e "${gtest_prefix:-$qt_prefix}"; then
+  grep -qvxF -e "$qt_prefix" -e "$jpeg_prefix" -e "$expat_prefix" -e "${gtest_prefix:-$qt_prefix}"; then
   step "$build_dir was configured against other libraries: configuring afresh"
   rm -rf "$build_dir/CMakeCache.txt" "$build_dir/CMakeFiles"
 fi
 cmake -S "$root" -B "$build_dir" -G Ninja \
   -DCMAKE_TOOLCHAIN_FILE="$qt_prefix/lib/cmake/Qt6/qt.toolchain.cmake" \
   -DQT_CHAINLOAD_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-$cpu.cmake" \
-  -DQT_ADDITIONAL_PACKAGES_PREFIX_PATH="$jpeg_prefix${gtest_prefix:+;$gtest_prefix}" \
+  -DQT_ADDITIONAL_PACKAGES_PREFIX_PATH="$jpeg_prefix;$expat_prefix${gtest_prefix:+;$gtest_prefix}" \
   -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
   -DCMAKE_BUILD_TYPE=Release -DCMAKE_COMPILE_WARNING_AS_ERROR=ON \
   -DCMAKE_CXX_FLAGS="$cxx_flags" \

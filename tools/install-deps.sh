@@ -6,7 +6,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev libjpeg62-turbo-dev libxcb1-dev libsmbclient-dev
+  qt6-base-dev libjpeg62-turbo-dev libxcb1-dev libsmbclient-dev libexpat1-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-wine fonts-liberation
 )

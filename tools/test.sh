@@ -6,25 +6,28 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/install-deps.sh
-# The tests against a real Samba server (tests/peer) need root for their
-# network namespaces, and the server itself; without root they are skipped.
+# The tests against a real Samba server and real wsdd hosts (tests/peer)
+# need root for their network namespaces, and the servers themselves;
+# without root they are skipped. wsdd only ever runs inside the tests'
+# namespaces (its service is refused like Samba's).
 if [ "$(id -u)" -eq 0 ] && [ "$(uname -s)" = Linux ]; then
   started=$SECONDS
   # Installing Samba starts its services on this machine's own network
   # (where an init system runs them); the tests start a private server of
   # their own, so the packages go in with service starts refused.
   policy=/usr/sbin/policy-rc.d
-  if [ ! -e "$policy" ] && ! dpkg-query -W -f='${Status}' samba 2>/dev/null | grep -q "ok installed"; then
+  if [ ! -e "$policy" ] && ! { dpkg-query -W -f='${Status}' samba 2>/dev/null | grep -q "ok installed" &&
+    dpkg-query -W -f='${Status}' wsdd 2>/dev/null | grep -q "ok installed"; }; then
     printf '#!/bin/sh\n# Left by Skarvet'"'"'s tools/test.sh while it installs Samba.\nexit 101\n' >"$policy"
     chmod 755 "$policy"
     trap 'rm -f "$policy"' EXIT
-    bash tools/install-deps.sh samba smbclient iproute2
+    bash tools/install-deps.sh samba smbclient iproute2 wsdd
     rm -f "$policy"
     trap - EXIT
   else
-    bash tools/install-deps.sh samba smbclient iproute2
+    bash tools/install-deps.sh samba smbclient iproute2 wsdd
   fi
-  echo "Samba peer's packages ready ($((SECONDS - started)) s)"
+  echo "Samba and wsdd peers' packages ready ($((SECONDS - started)) s)"
 else
   echo "Not root: the tests against the Samba peer (tests/peer) will be skipped."
 fi
@@ -48,4 +51,4 @@ if [ -n "$sanitize" ]; then
 fi
 ctest --test-dir "$build_dir" --output-on-failure -j2
 # Why the tests against the Samba peer were skipped, if they were.
-grep -h "samba-peer: SKIPPED" "$build_dir/Testing/Temporary/LastTest.log" 2>/dev/null | sort -u || true
+grep -hE "(samba|wsdd)-peer: SKIPPED" "$build_dir/Testing/Temporary/LastTest.log" 2>/dev/null | sort -u || true

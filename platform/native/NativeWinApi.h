@@ -62,6 +62,23 @@ public:
   // shell32
   HINSTANCE ShellExecuteA(HWND hwnd, LPCSTR lpOperation, LPCSTR lpFile, LPCSTR lpParameters,
                           LPCSTR lpDirectory, INT nShowCmd) override;
+  // ws2_32
+  SOCKET socket(int af, int type, int protocol) override;
+  int closesocket(SOCKET s) override;
+  int bind(SOCKET s, const sockaddr* name, int namelen) override;
+  int setsockopt(SOCKET s, int level, int optname, const char* optval, int optlen) override;
+  int ioctlsocket(SOCKET s, long cmd, u_long* argp) override;
+  int WSAIoctl(SOCKET s, DWORD dwIoControlCode, LPVOID lpvInBuffer, DWORD cbInBuffer,
+               LPVOID lpvOutBuffer, DWORD cbOutBuffer, LPDWORD lpcbBytesReturned,
+               LPWSAOVERLAPPED lpOverlapped,
+               LPWSAOVERLAPPED_COMPLETION_ROUTINE lpCompletionRoutine) override;
+  int connect(SOCKET s, const sockaddr* name, int namelen) override;
+  int send(SOCKET s, const char* buf, int len, int flags) override;
+  int recv(SOCKET s, char* buf, int len, int flags) override;
+  int sendto(SOCKET s, const char* buf, int len, int flags, const sockaddr* to, int tolen) override;
+  int recvfrom(SOCKET s, char* buf, int len, int flags, sockaddr* from, int* fromlen) override;
+  int WSAPoll(WSAPOLLFD* fdArray, ULONG fds, INT timeout) override;
+  int WSAGetLastError() override;
 };
 
 } // namespace skarvet

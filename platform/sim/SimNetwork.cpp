@@ -41,7 +41,36 @@ Network Network::Default() {
       computer("FOXTROT", "ONDRAVEL", HostState::NoAnswer, "ONDRAVEL\\pwhite"),
       computer("KITCHEN", "WORKGROUP", HostState::Online, "KITCHEN\\Cook"),
       computer("LAPTOP7", "WORKGROUP", HostState::Offline, ""),
+      // Current computers that no browse list knows: only WS-Discovery
+      // finds them.
+      computer("EASEL", "STUDIO", HostState::Online, "EASEL\\ada"),
+      computer("LOOM", "STUDIO", HostState::Online, ""),
+      computer("MERIDIAN", "harbour.example", HostState::Online, ""),
   };
+  // Addresses, and what the computers that answer WS-Discovery publish.
+  const struct {
+    const char* name;
+    const char* address;
+    const char* discovery;
+  } published[] = {
+      {"ADMINPC", "192.0.2.10", ""},
+      {"ALPHA", "192.0.2.11", "ALPHA/Domain:ondravel.example"},
+      {"BRAVO", "192.0.2.12", "BRAVO/Domain:ondravel.example"},
+      {"CHARLIE", "192.0.2.13", "CHARLIE/Domain:ondravel.example"},
+      {"DELTA", "192.0.2.14", "DELTA/Domain:ondravel.example"},
+      {"ECHO", "192.0.2.15", ""},
+      {"FOXTROT", "192.0.2.16", "FOXTROT/Domain:ondravel.example"},
+      {"KITCHEN", "192.0.2.21", "KITCHEN/Workgroup:WORKGROUP"},
+      {"LAPTOP7", "192.0.2.22", "LAPTOP7/Workgroup:WORKGROUP"},
+      {"EASEL", "192.0.2.31", "EASEL/Workgroup:STUDIO"},
+      {"LOOM", "192.0.2.32", "LOOM/Workgroup:STUDIO"},
+      {"MERIDIAN", "192.0.2.41", "meridian/Domain:harbour.example"},
+  };
+  for (const auto& entry : published) {
+    Computer* c = net.FindComputer(entry.name);
+    c->address = entry.address;
+    c->discovery = entry.discovery;
+  }
 
   net.accounts = {
       // The program's own account: rights everywhere in its domain but BRAVO.
@@ -49,6 +78,7 @@ Network Network::Default() {
       {"ONDRAVEL", "admin", "Secret1", {"ADMINPC", "ALPHA", "BRAVO", "CHARLIE", "DELTA", "ECHO"}},
       {"ONDRAVEL", "helpdesk", "helpdesk", {}},
       {"KITCHEN", "Administrator", "kitchen", {"KITCHEN"}},
+      {"EASEL", "ada", "easel", {"EASEL"}},
   };
 
   net.providers = {

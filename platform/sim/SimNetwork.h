@@ -27,6 +27,13 @@ struct Computer {
   int shutdowns = 0;              // shutdowns honoured so far (it then stays Offline)
   int logoffs = 0;                // forced logoffs honoured so far
   std::string lastReasonAndFlags; // "reason=0x..., force=..., reboot=..." of the last request
+  // WS-Discovery (SimSockets.h): its IPv4 address, and what its metadata
+  // names it ("NAME/Workgroup:WG" or "NAME/Domain:dns.name"); empty = it
+  // does not answer discovery. Without the metadata service it answers
+  // probes but refuses the Get.
+  std::string address;
+  std::string discovery;
+  bool metadataService = true;
 };
 
 struct Account {

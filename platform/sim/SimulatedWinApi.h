@@ -13,6 +13,7 @@
 #include "platform/desktop/NetListing.h"
 #include "platform/desktop/SystemColors.h"
 #include "platform/sim/SimNetwork.h"
+#include "platform/sim/SimSockets.h"
 
 #include <array>
 #include <atomic>
@@ -78,6 +79,23 @@ public:
   // shell32
   HINSTANCE ShellExecuteA(HWND hwnd, LPCSTR lpOperation, LPCSTR lpFile, LPCSTR lpParameters,
                           LPCSTR lpDirectory, INT nShowCmd) override;
+  // ws2_32
+  SOCKET socket(int af, int type, int protocol) override;
+  int closesocket(SOCKET s) override;
+  int bind(SOCKET s, const sockaddr* name, int namelen) override;
+  int setsockopt(SOCKET s, int level, int optname, const char* optval, int optlen) override;
+  int ioctlsocket(SOCKET s, long cmd, u_long* argp) override;
+  int WSAIoctl(SOCKET s, DWORD dwIoControlCode, LPVOID lpvInBuffer, DWORD cbInBuffer,
+               LPVOID lpvOutBuffer, DWORD cbOutBuffer, LPDWORD lpcbBytesReturned,
+               LPWSAOVERLAPPED lpOverlapped,
+               LPWSAOVERLAPPED_COMPLETION_ROUTINE lpCompletionRoutine) override;
+  int connect(SOCKET s, const sockaddr* name, int namelen) override;
+  int send(SOCKET s, const char* buf, int len, int flags) override;
+  int recv(SOCKET s, char* buf, int len, int flags) override;
+  int sendto(SOCKET s, const char* buf, int len, int flags, const sockaddr* to, int tolen) override;
+  int recvfrom(SOCKET s, char* buf, int len, int flags, sockaddr* from, int* fromlen) override;
+  int WSAPoll(WSAPOLLFD* fdArray, ULONG fds, INT timeout) override;
+  int WSAGetLastError() override;
 
   // --- for tests and the README's tour ------------------------------------
   void SetLatency(std::chrono::milliseconds latency);
@@ -193,6 +211,18 @@ protected:
 
   // --- shell ---------------------------------------------------------------
   DesktopShell shell_;
+
+  // --- sockets (SimulatedSockets.cpp) ---------------------------------------
+  // The computers that answer WS-Discovery now, and the local address.
+  std::vector<sim::Responder> RespondersNow() const;
+  std::uint32_t LocalAddress() const;
+
+public:
+  // The sockets of the network (tests: every socket is closed again).
+  sim::Sockets& Sockets() { return sockets_; }
+
+private:
+  sim::Sockets sockets_{*this, LocalAddress(), [this] { return RespondersNow(); }};
 };
 
 } // namespace skarvet

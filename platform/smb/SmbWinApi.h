@@ -8,13 +8,14 @@
 // request travels as DCE/RPC InitEx over the host's InitShutdown pipe; the
 // listings come from the network's browse lists (old SMB1 dialect only).
 // Logoff needs the management service, for which no client exists here: the
-// script control is not there.
+// script control is not there. Winsock's calls go to the system's sockets.
 //
 // Thread-safe. Calls that reach the network run one after the other (the
 // library's state is process-wide), each bounded by the library's time-out.
 #pragma once
 
 #include "platform/WinApi.h"
+#include "platform/desktop/BsdSockets.h"
 #include "platform/desktop/DesktopShell.h"
 #include "platform/desktop/NetListing.h"
 #include "platform/smb/SmbAccount.h"
@@ -86,6 +87,23 @@ public:
   // shell32
   HINSTANCE ShellExecuteA(HWND hwnd, LPCSTR lpOperation, LPCSTR lpFile, LPCSTR lpParameters,
                           LPCSTR lpDirectory, INT nShowCmd) override;
+  // ws2_32
+  SOCKET socket(int af, int type, int protocol) override;
+  int closesocket(SOCKET s) override;
+  int bind(SOCKET s, const sockaddr* name, int namelen) override;
+  int setsockopt(SOCKET s, int level, int optname, const char* optval, int optlen) override;
+  int ioctlsocket(SOCKET s, long cmd, u_long* argp) override;
+  int WSAIoctl(SOCKET s, DWORD dwIoControlCode, LPVOID lpvInBuffer, DWORD cbInBuffer,
+               LPVOID lpvOutBuffer, DWORD cbOutBuffer, LPDWORD lpcbBytesReturned,
+               LPWSAOVERLAPPED lpOverlapped,
+               LPWSAOVERLAPPED_COMPLETION_ROUTINE lpCompletionRoutine) override;
+  int connect(SOCKET s, const sockaddr* name, int namelen) override;
+  int send(SOCKET s, const char* buf, int len, int flags) override;
+  int recv(SOCKET s, char* buf, int len, int flags) override;
+  int sendto(SOCKET s, const char* buf, int len, int flags, const sockaddr* to, int tolen) override;
+  int recvfrom(SOCKET s, char* buf, int len, int flags, sockaddr* from, int* fromlen) override;
+  int WSAPoll(WSAPOLLFD* fdArray, ULONG fds, INT timeout) override;
+  int WSAGetLastError() override;
 
   // How a web page is handed to the desktop; replaceable so tests open nothing.
   void SetUrlOpener(UrlOpener opener);
@@ -135,6 +153,8 @@ private:
                       std::vector<BrowseEntry>& out, DWORD& error) const;
 
   DesktopShell shell_;
+  // Winsock on the system's sockets (SmbSockets.cpp): WS-Discovery.
+  BsdSockets sockets_{*this};
 };
 
 } // namespace skarvet

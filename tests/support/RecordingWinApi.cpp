@@ -2,7 +2,9 @@
 
 #include "platform/text/Utf8.h"
 
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 namespace skarvet::test {
 namespace {
@@ -316,6 +318,112 @@ HINSTANCE RecordingWinApi::ShellExecuteA(HWND hwnd, LPCSTR lpOperation, LPCSTR l
   if (onShellExecuteA)
     return onShellExecuteA(hwnd, lpOperation, lpFile, lpParameters, lpDirectory, nShowCmd);
   return reinterpret_cast<HINSTANCE>(static_cast<std::intptr_t>(42));
+}
+
+std::string RecordingWinApi::Address(const sockaddr* address, int length) {
+  if (!address) return "null";
+  if (length < static_cast<int>(sizeof(sockaddr_in))) return "short";
+  sockaddr_in in;
+  std::memcpy(&in, address, sizeof in);
+  const std::uint32_t ip = ntohl(in.sin_addr.s_addr);
+  return std::to_string(ip >> 24) + "." + std::to_string((ip >> 16) & 0xFF) + "." +
+         std::to_string((ip >> 8) & 0xFF) + "." + std::to_string(ip & 0xFF) + ":" +
+         std::to_string(ntohs(in.sin_port));
+}
+
+int RecordingWinApi::OpenSockets() const {
+  std::lock_guard lock(mutex_);
+  return openSockets_;
+}
+
+SOCKET RecordingWinApi::socket(int af, int type, int protocol) {
+  Record("socket", {Num(af), Num(type), Num(protocol)});
+  const SOCKET s = onSocket ? onSocket(af, type, protocol) : reinterpret_cast<SOCKET>(NewHandle());
+  if (s != INVALID_SOCKET) {
+    std::lock_guard lock(mutex_);
+    ++openSockets_;
+  }
+  return s;
+}
+
+int RecordingWinApi::closesocket(SOCKET s) {
+  Record("closesocket", {Num(static_cast<long long>(s))});
+  std::lock_guard lock(mutex_);
+  --openSockets_;
+  return 0;
+}
+
+int RecordingWinApi::bind(SOCKET s, const sockaddr* name, int namelen) {
+  Record("bind", {Num(static_cast<long long>(s)), Address(name, namelen)});
+  return onBind ? onBind(s, name, namelen) : 0;
+}
+
+int RecordingWinApi::setsockopt(SOCKET s, int level, int optname, const char* optval, int optlen) {
+  Record("setsockopt", {Num(static_cast<long long>(s)), Num(level), Num(optname), Num(optlen)});
+  return onSetsockopt ? onSetsockopt(s, level, optname, optval, optlen) : 0;
+}
+
+int RecordingWinApi::ioctlsocket(SOCKET s, long cmd, u_long* argp) {
+  Record("ioctlsocket", {Num(static_cast<long long>(s)), Num(static_cast<long long>(cmd)),
+                         argp ? Num(static_cast<long long>(*argp)) : "null"});
+  return 0;
+}
+
+int RecordingWinApi::WSAIoctl(SOCKET s, DWORD dwIoControlCode, LPVOID /*lpvInBuffer*/,
+                              DWORD /*cbInBuffer*/, LPVOID lpvOutBuffer, DWORD cbOutBuffer,
+                              LPDWORD lpcbBytesReturned, LPWSAOVERLAPPED lpOverlapped,
+                              LPWSAOVERLAPPED_COMPLETION_ROUTINE lpCompletionRoutine) {
+  Record("WSAIoctl", {Num(static_cast<long long>(s)), Num(dwIoControlCode), Num(cbOutBuffer),
+                      Ptr(lpOverlapped), Ptr(reinterpret_cast<const void*>(lpCompletionRoutine))});
+  if (dwIoControlCode == SIO_GET_INTERFACE_LIST && onGetInterfaceList)
+    return onGetInterfaceList(s, lpvOutBuffer, cbOutBuffer, lpcbBytesReturned);
+  if (lpcbBytesReturned) *lpcbBytesReturned = 0;
+  return 0;
+}
+
+int RecordingWinApi::connect(SOCKET s, const sockaddr* name, int namelen) {
+  Record("connect", {Num(static_cast<long long>(s)), Address(name, namelen)});
+  if (onConnect) return onConnect(s, name, namelen);
+  SetLastError(WSAEWOULDBLOCK);
+  return SOCKET_ERROR;
+}
+
+int RecordingWinApi::send(SOCKET s, const char* buf, int len, int /*flags*/) {
+  Record("send", {Num(static_cast<long long>(s)), Num(len)});
+  return onSend ? onSend(s, buf, len) : len;
+}
+
+int RecordingWinApi::recv(SOCKET s, char* buf, int len, int /*flags*/) {
+  Record("recv", {Num(static_cast<long long>(s)), Num(len)});
+  if (onRecv) return onRecv(s, buf, len);
+  SetLastError(WSAEWOULDBLOCK);
+  return SOCKET_ERROR;
+}
+
+int RecordingWinApi::sendto(SOCKET s, const char* buf, int len, int /*flags*/, const sockaddr* to,
+                            int tolen) {
+  Record("sendto", {Num(static_cast<long long>(s)), Address(to, tolen)});
+  return onSendto ? onSendto(s, buf, len, to, tolen) : len;
+}
+
+int RecordingWinApi::recvfrom(SOCKET s, char* buf, int len, int /*flags*/, sockaddr* from,
+                              int* fromlen) {
+  Record("recvfrom", {Num(static_cast<long long>(s)), Num(len)});
+  if (onRecvfrom) return onRecvfrom(s, buf, len, from, fromlen);
+  SetLastError(WSAEWOULDBLOCK);
+  return SOCKET_ERROR;
+}
+
+int RecordingWinApi::WSAPoll(WSAPOLLFD* fdArray, ULONG fds, INT timeout) {
+  Record("WSAPoll", {Num(fds), Num(timeout)});
+  if (onWSAPoll) return onWSAPoll(fdArray, fds, timeout);
+  for (ULONG i = 0; i < fds; ++i) fdArray[i].revents = 0;
+  if (timeout > 0) std::this_thread::sleep_for(std::chrono::milliseconds(timeout));
+  return 0;
+}
+
+int RecordingWinApi::WSAGetLastError() {
+  return static_cast<int>(t_lastError);
 }
 
 } // namespace skarvet::test

@@ -72,6 +72,24 @@ public:
   std::function<HRESULT(const std::u16string&)> onAddCode;
   std::function<HRESULT(const std::u16string&)> onExecuteStatement;
   std::function<HINSTANCE(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT)> onShellExecuteA;
+  // Winsock. Without handlers: sockets are made, bound and closed, data is
+  // sent, the interface list is empty, nothing arrives (WSAPoll waits out
+  // its time-out) and every connection waits.
+  std::function<SOCKET(int, int, int)> onSocket;
+  std::function<int(SOCKET, const sockaddr*, int)> onBind;
+  std::function<int(SOCKET, int, int, const char*, int)> onSetsockopt;
+  std::function<int(SOCKET, LPVOID, DWORD, LPDWORD)> onGetInterfaceList;
+  std::function<int(SOCKET, const sockaddr*, int)> onConnect;
+  std::function<int(SOCKET, const char*, int)> onSend;
+  std::function<int(SOCKET, char*, int)> onRecv;
+  std::function<int(SOCKET, const char*, int, const sockaddr*, int)> onSendto;
+  std::function<int(SOCKET, char*, int, sockaddr*, int*)> onRecvfrom;
+  std::function<int(WSAPOLLFD*, ULONG, INT)> onWSAPoll;
+
+  // "a.b.c.d:port" of an IPv4 socket address, as the log shows it.
+  static std::string Address(const sockaddr* address, int length);
+  // Sockets made and not yet closed.
+  int OpenSockets() const;
 
   // Error information for the calling thread, taken by GetErrorInfo.
   static void SetThreadErrorInfo(const ComErrorInfo& info);
@@ -113,6 +131,23 @@ public:
   HRESULT GetErrorInfo(DWORD dwReserved, ComErrorInfo& info) override;
   HINSTANCE ShellExecuteA(HWND hwnd, LPCSTR lpOperation, LPCSTR lpFile, LPCSTR lpParameters,
                           LPCSTR lpDirectory, INT nShowCmd) override;
+  // ws2_32
+  SOCKET socket(int af, int type, int protocol) override;
+  int closesocket(SOCKET s) override;
+  int bind(SOCKET s, const sockaddr* name, int namelen) override;
+  int setsockopt(SOCKET s, int level, int optname, const char* optval, int optlen) override;
+  int ioctlsocket(SOCKET s, long cmd, u_long* argp) override;
+  int WSAIoctl(SOCKET s, DWORD dwIoControlCode, LPVOID lpvInBuffer, DWORD cbInBuffer,
+               LPVOID lpvOutBuffer, DWORD cbOutBuffer, LPDWORD lpcbBytesReturned,
+               LPWSAOVERLAPPED lpOverlapped,
+               LPWSAOVERLAPPED_COMPLETION_ROUTINE lpCompletionRoutine) override;
+  int connect(SOCKET s, const sockaddr* name, int namelen) override;
+  int send(SOCKET s, const char* buf, int len, int flags) override;
+  int recv(SOCKET s, char* buf, int len, int flags) override;
+  int sendto(SOCKET s, const char* buf, int len, int flags, const sockaddr* to, int tolen) override;
+  int recvfrom(SOCKET s, char* buf, int len, int flags, sockaddr* from, int* fromlen) override;
+  int WSAPoll(WSAPOLLFD* fdArray, ULONG fds, INT timeout) override;
+  int WSAGetLastError() override;
 
   void Record(std::string name, std::vector<std::string> args);
 
@@ -120,6 +155,7 @@ private:
   mutable std::mutex mutex_;
   std::vector<RecordedCall> calls_;
   std::uintptr_t nextHandle_ = 0x1000;
+  int openSockets_ = 0;
 };
 
 } // namespace skarvet::test
