@@ -20,8 +20,11 @@ namespace skarvet {
 
 namespace {
 
-// From Debian's fonts-wine: the design font.
-constexpr const char* kFontFiles[] = {"ms_sans_serif.ttf"};
+// From Debian's fonts-wine: the design font, and the scalable face that
+// stands in for it on a scaled display (see controls/DisplayScale.h).
+// Its bold file is left out: it widens the regular outlines without
+// thickening them, where the text renderer's own emboldening is bold.
+constexpr const char* kFontFiles[] = {"ms_sans_serif.ttf", "tahoma.ttf"};
 
 } // namespace
 

@@ -41,24 +41,44 @@ void TClassicStyle::drawItemText(QPainter* painter, const QRect& rect, int flags
   }
 }
 
+namespace {
+
+struct FamilyFaces {
+  bool bold = false;     // has a bold face of its own
+  bool scalable = false; // outlines, not bitmaps
+};
+
+// Per family: the font database is fixed once the fonts are registered.
+FamilyFaces FacesOf(const QFont& font) {
+  static QHash<QString, FamilyFaces> known;
+  const QString family = QFontInfo(font).family();
+  auto found = known.constFind(family);
+  if (found == known.constEnd()) {
+    FamilyFaces faces;
+    for (const QString& style : QFontDatabase::styles(family))
+      faces.bold = faces.bold || QFontDatabase::weight(family, style) >= QFont::DemiBold;
+    faces.scalable = QFontDatabase::isSmoothlyScalable(family);
+    found = known.insert(family, faces);
+  }
+  return found.value();
+}
+
+} // namespace
+
 bool TClassicStyle::NeedsSyntheticBold(const QFont& font) {
   if (font.weight() < QFont::DemiBold) return false;
-  // Per family: the font database is fixed once the fonts are registered.
-  static QHash<QString, bool> hasBoldFace;
-  const QString family = QFontInfo(font).family();
-  auto known = hasBoldFace.constFind(family);
-  if (known == hasBoldFace.constEnd()) {
-    bool bold = false;
-    for (const QString& style : QFontDatabase::styles(family))
-      bold = bold || QFontDatabase::weight(family, style) >= QFont::DemiBold;
-    known = hasBoldFace.insert(family, bold);
-  }
-  return !known.value();
+  return !FacesOf(font).bold;
+}
+
+bool TClassicStyle::WidensSyntheticBold(const QFont& font) {
+  static const bool systemEmboldens = QGuiApplication::platformName() == QLatin1String("windows");
+  return !systemEmboldens && NeedsSyntheticBold(font);
 }
 
 bool TClassicStyle::DrawsSyntheticBold(const QFont& font) {
-  static const bool systemEmboldens = QGuiApplication::platformName() == QLatin1String("windows");
-  return !systemEmboldens && NeedsSyntheticBold(font);
+  // A scalable face is emboldened by the text renderer itself, at the size
+  // it is drawn; only a bitmap font needs its glyphs drawn a second time.
+  return WidensSyntheticBold(font) && !FacesOf(font).scalable;
 }
 
 namespace {
@@ -134,16 +154,44 @@ private:
 
 } // namespace
 
+namespace {
+
+// The extra advance per character of a synthetic bold: the one pixel of
+// the second copy for a bitmap font; for a scalable face about what the
+// renderer's emboldening adds to each glyph at the design size.
+qreal BoldAdvance(const QFont& font) {
+  if (!TClassicStyle::WidensSyntheticBold(font)) return 0;
+  return TClassicStyle::DrawsSyntheticBold(font) ? 1.0 : 0.5;
+}
+
+bool HasLetterSpacing(const QFont& font, qreal spacing) {
+  if (font.letterSpacingType() != QFont::AbsoluteSpacing) return spacing == 0;
+  return qFuzzyCompare(font.letterSpacing() + 1, spacing + 1);
+}
+
+} // namespace
+
 bool TClassicStyle::ApplySyntheticBold(QWidget* widget) {
-  if (!DrawsSyntheticBold(widget->font())) return false;
+  const qreal advance = BoldAdvance(widget->font());
+  if (advance == 0) return false;
   QFont font = widget->font();
-  font.setLetterSpacing(QFont::AbsoluteSpacing, 1);
+  font.setLetterSpacing(QFont::AbsoluteSpacing, advance);
   widget->setFont(font);
   if (auto* edit = qobject_cast<QLineEdit*>(widget);
       edit && !edit->findChild<QObject*>(QStringLiteral("EmboldenedEditText"),
                                          Qt::FindDirectChildrenOnly)) {
     edit->installEventFilter(new TEmboldenedEditText(edit));
   }
+  return true;
+}
+
+bool TClassicStyle::FitSyntheticBold(QWidget* widget) {
+  QFont font = widget->font();
+  const qreal advance = BoldAdvance(font);
+  if (HasLetterSpacing(font, advance)) return false;
+  if (advance != 0) return ApplySyntheticBold(widget);
+  font.setLetterSpacing(QFont::PercentageSpacing, 100);
+  widget->setFont(font);
   return true;
 }
 

@@ -9,6 +9,9 @@
 //   gets one pixel of letter spacing, see ApplySyntheticBold), with one
 //   pixel of overhang at the end of the text. On Windows the system's
 //   renderer does this itself, so the style leaves it to the system there.
+//   A scalable face without a bold one (the design font's stand-in on a
+//   scaled display) is emboldened by the text renderer at its own size and
+//   only gets the wider advance.
 #pragma once
 
 #include <QProxyStyle>
@@ -36,16 +39,26 @@ public:
   // Whether `font` asks for bold in a family that has no bold face.
   static bool NeedsSyntheticBold(const QFont& font);
 
-  // Whether the program must draw that bold itself: the font needs it and
-  // the text renderer does not do it. The Windows platform's renderer
-  // emboldens such a font itself, exactly this way; drawing it again there
-  // would make the text twice as heavy.
+  // Whether such a bold advances one pixel further per character: off
+  // Windows, whose renderer widens it itself.
+  static bool WidensSyntheticBold(const QFont& font);
+
+  // Whether the program must draw that bold itself: the font needs it, it
+  // is a bitmap font and the text renderer does not do it. The Windows
+  // platform's renderer emboldens such a font itself, exactly this way;
+  // drawing it again there would make the text twice as heavy.
   static bool DrawsSyntheticBold(const QFont& font);
 
   // Gives a widget whose font needs synthetic bold the extra pixel of
   // advance per character; a line edit, which draws its text without the
   // style, also gets its text drawn the second time. Returns whether it did.
   static bool ApplySyntheticBold(QWidget* widget);
+
+  // The same for a widget whose font may have changed since: gives it the
+  // extra pixel when its font needs it, takes it back when it no longer
+  // does (a scalable face with a bold of its own). Returns whether its font
+  // changed.
+  static bool FitSyntheticBold(QWidget* widget);
 };
 
 // Entries of a drop-down list drawn at a fixed height (the classic lists use

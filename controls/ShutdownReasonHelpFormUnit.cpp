@@ -2,6 +2,7 @@
 
 #include "controls/ClassicStyle.h"
 #include "controls/DialogKeys.h"
+#include "controls/DisplayScale.h"
 #include "controls/WindowCaption.h"
 #include "platform/WinApi.h"
 
@@ -23,7 +24,7 @@ QColor SystemColor(int index) {
 // "MS Sans Serif" 8 point is 11 pixels high on the 96 dpi screen the layout
 // was made for; pixels keep the text inside its fixed label on any screen.
 void UseDesignFont(QWidget* widget, bool bold) {
-  QFont font(QStringLiteral("MS Sans Serif"));
+  QFont font(DesignFontFamily(widget->devicePixelRatioF()));
   font.setPixelSize(11);
   font.setBold(bold);
   widget->setFont(font);
@@ -53,6 +54,7 @@ TShutdownReasonHelpForm::TShutdownReasonHelpForm(QWidget* parent)
   for (QWidget* control : findChildren<QWidget*>())
     if (!control->objectName().isEmpty()) control->setStyle(classicStyle);
   TClassicStyle::ApplySyntheticBold(ui->Label1);
+  FollowDisplayScale(*this);
 
   // Neither default nor cancel button: Return reaches OK only while it has
   // the focus (see keyPressEvent), and Escape does not close the dialog.

@@ -5,6 +5,7 @@
 #include "controls/AnsiText.h"
 #include "controls/ClassicStyle.h"
 #include "controls/DialogKeys.h"
+#include "controls/DisplayScale.h"
 #include "controls/ImageUnit.h"
 #include "controls/JpegImage.h"
 #include "controls/LinkLabel.h"
@@ -146,7 +147,7 @@ bool TypesCharacter(const QKeyEvent& event) {
 TMainForm::TMainForm(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::TMainForm>()) {
   MainForm = this;
 
-  QFont designFont(QStringLiteral("MS Sans Serif"));
+  QFont designFont(DesignFontFamily(devicePixelRatioF()));
   designFont.setPixelSize(kFontPixelSize);
   setFont(designFont);
 
@@ -170,6 +171,7 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui:
   FitLabelsToText(*ui);
   LoadPictures(*ui);
   ui->StatusLabel->setFixedSize(ui->StatusLabel->size());
+  FollowDisplayScale(*this, [this] { FitLabelsToText(*ui); });
 
   ui->ShutdownReasonComboBox->setItemDelegate(
       new TFixedHeightItemDelegate(kComboItemHeight, ui->ShutdownReasonComboBox));

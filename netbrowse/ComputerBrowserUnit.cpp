@@ -2,6 +2,7 @@
 
 #include "controls/ClassicStyle.h"
 #include "controls/DialogKeys.h"
+#include "controls/DisplayScale.h"
 #include "controls/ProgressBarXPUnit.h"
 #include "controls/WindowCaption.h"
 #include "netbrowse/NetworkBrowser.h"
@@ -58,20 +59,22 @@ TComputerBrowserForm::TComputerBrowserForm(QWidget* parent)
   // a child window inherits.
   setWindowIcon(QIcon());
 
-  setFont(PixelFont(QStringLiteral("MS Sans Serif"), 11, false));
+  const QString designFamily = DesignFontFamily(devicePixelRatioF());
+  setFont(PixelFont(designFamily, 11, false));
   ui->Label1->setFont(PixelFont(QStringLiteral("Arial"), 19, false));
   // Laid out for Arial; a stand-in with Arial's metrics can still come out a
   // pixel or two wider once hinted, so the heading widens rather than cut
   // its last letter.
   ui->Label1->resize(std::max(ui->Label1->width(), ui->Label1->sizeHint().width()),
                      ui->Label1->height());
-  ui->BusyLabel->setFont(PixelFont(QStringLiteral("MS Sans Serif"), 11, true));
+  ui->BusyLabel->setFont(PixelFont(designFamily, 11, true));
   // The design font has no bold face: the busy label is emboldened the way
   // the system's text renderer does it.
   auto* classicStyle = new TClassicStyle;
   classicStyle->setParent(this);
   ui->BusyLabel->setStyle(classicStyle);
   TClassicStyle::ApplySyntheticBold(ui->BusyLabel);
+  FollowDisplayScale(*this);
 
   QPalette colours = palette();
   colours.setColor(QPalette::Window, Qt::white);
