@@ -1,5 +1,6 @@
 #include "app/Application.h"
 
+#include "controls/Accessibility.h"
 #include "controls/AnsiText.h"
 #include "controls/ErrorBox.h"
 #include "controls/ShutdownReasonHelpFormUnit.h"
@@ -31,6 +32,7 @@ constexpr const char* kFontFiles[] = {"ms_sans_serif.ttf", "tahoma.ttf"};
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
   setApplicationName(QStringLiteral("Skarvet"));
   setOrganizationName(QStringLiteral("Ondravel"));
+  InstallAccessibleInterfaces();
 }
 
 bool TApplication::notify(QObject* receiver, QEvent* event) {

@@ -1,5 +1,6 @@
 #include "controls/ImageUnit.h"
 
+#include <QMetaMethod>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -20,6 +21,10 @@ void TImage::SetTransparent(bool value) {
 
 QSize TImage::sizeHint() const {
   return FPicture.isNull() ? QSize(0, 0) : FPicture.size();
+}
+
+bool TImage::IsClickable() const {
+  return isSignalConnected(QMetaMethod::fromSignal(&TImage::clicked));
 }
 
 void TImage::Rebuild() {

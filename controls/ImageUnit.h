@@ -33,6 +33,9 @@ public:
 
   QSize sizeHint() const override;
 
+  // Whether anything listens to clicks: a picture that does something.
+  bool IsClickable() const;
+
 signals:
   // The left button was pressed and released over the picture.
   void clicked();

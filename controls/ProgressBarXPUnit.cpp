@@ -2,6 +2,7 @@
 
 #include "controls/ColorMath.h"
 
+#include <QAccessible>
 #include <QColor>
 #include <QPaintEvent>
 #include <QPainter>
@@ -93,6 +94,10 @@ void TProgressBarXP::SetPosition(int value) {
 void TProgressBarXP::UpdateBar() {
   ClampBarPositions(FMinPosition, FMaxPosition, FPosition);
   FPercent = BarPercent(FMinPosition, FMaxPosition, FPosition);
+  if (QAccessible::isActive()) {
+    QAccessibleValueChangeEvent changed(this, FPosition);
+    QAccessible::updateAccessibility(&changed);
+  }
   // Drawn before returning, not queued for the next idle paint. repaint()
   // draws nothing while the widget is hidden (or not yet shown).
   repaint();

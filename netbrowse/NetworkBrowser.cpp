@@ -75,6 +75,8 @@ public:
 protected:
   void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
     QStyledItemDelegate::initStyleOption(option, index);
+    // The check box is drawn from the state images, not by the style.
+    option->features &= ~QStyleOptionViewItem::HasCheckIndicator;
     // A selected node shows its selected image.
     if (option->state & QStyle::State_Selected) {
       const TTreeNode* node = browser_->NodeFromIndex(index);
@@ -131,6 +133,13 @@ QVariant TTreeNode::data(int column, int role) const {
       const QIcon icon = browser->ImageAt(ImageIndex);
       if (!icon.isNull()) return icon;
     }
+    return {};
+  }
+  if (column == 0 && role == Qt::CheckStateRole) {
+    // The check box is a state image; assistive technology reads it as the
+    // node's checked state.
+    if (StateIndex == kChecked) return Qt::Checked;
+    if (StateIndex == kUnchecked) return Qt::Unchecked;
     return {};
   }
   return QTreeWidgetItem::data(column, role);

@@ -9,6 +9,7 @@ packages=(
   qt6-base-dev libjpeg62-turbo-dev libxcb1-dev libsmbclient-dev libexpat1-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-wine fonts-liberation
+  xvfb dbus at-spi2-core python3-pyatspi
 )
 (($#)) && packages=("$@")
 
