@@ -1,5 +1,6 @@
 #include "controls/ImageUnit.h"
 
+#include <QFile>
 #include <QMetaMethod>
 #include <QMouseEvent>
 #include <QPainter>
@@ -10,6 +11,11 @@ TImage::TImage(QWidget* parent) : QWidget(parent) {}
 
 void TImage::SetPicture(const QImage& picture) {
   FPicture = picture;
+  Rebuild();
+}
+
+void TImage::SetDoubleSizePicture(const QImage& picture) {
+  FDoubleSize = picture;
   Rebuild();
 }
 
@@ -27,25 +33,41 @@ bool TImage::IsClickable() const {
   return isSignalConnected(QMetaMethod::fromSignal(&TImage::clicked));
 }
 
-void TImage::Rebuild() {
-  if (FPicture.isNull() || !FTransparent) {
-    FShown = FPicture;
-  } else {
-    FShown = FPicture.convertToFormat(QImage::Format_ARGB32);
-    const QRgb key = FShown.pixel(0, FShown.height() - 1) | 0xff000000u;
-    for (int y = 0; y < FShown.height(); ++y) {
-      auto* line = reinterpret_cast<QRgb*>(FShown.scanLine(y));
-      for (int x = 0; x < FShown.width(); ++x) {
-        if ((line[x] | 0xff000000u) == key) line[x] = 0;
-      }
+namespace {
+
+// The picture with every pixel of its lower-left pixel's colour left out.
+QImage WithoutBackground(const QImage& picture) {
+  QImage shown = picture.convertToFormat(QImage::Format_ARGB32);
+  const QRgb key = shown.pixel(0, shown.height() - 1) | 0xff000000u;
+  for (int y = 0; y < shown.height(); ++y) {
+    auto* line = reinterpret_cast<QRgb*>(shown.scanLine(y));
+    for (int x = 0; x < shown.width(); ++x) {
+      if ((line[x] | 0xff000000u) == key) line[x] = 0;
     }
   }
+  return shown;
+}
+
+} // namespace
+
+void TImage::Rebuild() {
+  const bool keyed = FTransparent && !FPicture.isNull();
+  FShown = keyed ? WithoutBackground(FPicture) : FPicture;
+  FDoubleSizeShown =
+      FTransparent && !FDoubleSize.isNull() ? WithoutBackground(FDoubleSize) : FDoubleSize;
+  FDoubleSizeShown.setDevicePixelRatio(2);
   update();
 }
 
 void TImage::paintEvent(QPaintEvent*) {
   if (FShown.isNull()) return;
   QPainter painter(this);
+  if (devicePixelRatioF() > 1 && !FDoubleSizeShown.isNull()) {
+    // At 150 % the double-size artwork is reduced, smoothly.
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawImage(QRect(QPoint(0, 0), FShown.size()), FDoubleSizeShown);
+    return;
+  }
   painter.drawImage(0, 0, FShown);
 }
 
@@ -61,6 +83,25 @@ void TImage::mouseReleaseEvent(QMouseEvent* event) {
     if (click) emit clicked();
   }
   QWidget::mouseReleaseEvent(event);
+}
+
+QString DoubleSizePath(const QString& path) {
+  const int dot = path.lastIndexOf(u'.');
+  const QString doubleSize = dot < 0 ? path + QStringLiteral("@2x")
+                                     : path.left(dot) + QStringLiteral("@2x") + path.mid(dot);
+  return QFile::exists(doubleSize) ? doubleSize : QString();
+}
+
+QPixmap LoadSharpPixmap(const QString& path, qreal devicePixelRatio) {
+  if (devicePixelRatio > 1) {
+    const QString doubleSize = DoubleSizePath(path);
+    QPixmap pixmap(doubleSize);
+    if (!doubleSize.isEmpty() && !pixmap.isNull()) {
+      pixmap.setDevicePixelRatio(2);
+      return pixmap;
+    }
+  }
+  return QPixmap(path);
 }
 
 } // namespace skarvet

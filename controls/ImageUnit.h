@@ -1,6 +1,7 @@
 // TImage: a picture drawn unscaled at the top-left of its area, optionally
 // with its background colour (the colour of its lower-left pixel) left
-// unpainted, and a click event.
+// unpainted, and a click event. On a scaled display it draws the picture's
+// double-size artwork, when it has one, in the same place.
 #pragma once
 
 #include <QImage>
@@ -22,6 +23,10 @@ public:
   // The picture as loaded; a null image shows nothing.
   const QImage& Picture() const { return FPicture; }
   void SetPicture(const QImage& picture);
+  // The same picture at twice the size, drawn in its place where the
+  // display has more than one pixel for each of the picture's (a null
+  // image: none).
+  void SetDoubleSizePicture(const QImage& picture);
 
   // When set, every pixel of the lower-left pixel's colour is left out.
   bool Transparent() const { return FTransparent; }
@@ -50,8 +55,18 @@ private:
 
   QImage FPicture;
   QImage FShown;
+  QImage FDoubleSize;
+  QImage FDoubleSizeShown;
   bool FTransparent = false;
   bool FPressed = false;
 };
+
+// The picture file at `path`, or, where `devicePixelRatio` is above 1 and it
+// exists, its double-size artwork NAME@2x.EXT, marked as such so that it
+// takes the place of the picture.
+QPixmap LoadSharpPixmap(const QString& path, qreal devicePixelRatio);
+// The path of a picture file's double-size artwork NAME@2x.EXT, or an empty
+// text when it has none.
+QString DoubleSizePath(const QString& path);
 
 } // namespace skarvet

@@ -17,6 +17,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QKeyEvent>
@@ -120,6 +121,23 @@ void FitLabelsToText(Ui::TMainForm& ui) {
 void LoadPictures(Ui::TMainForm& ui) {
   ui.Image1->SetPicture(LoadJpegFile(QStringLiteral(":/resources/images/banner.jpg")));
   ui.AuthenticationImage->SetPicture(QImage(QStringLiteral(":/resources/images/keys.bmp")));
+  // The double-size artwork only where some screen is scaled.
+  if (qApp->devicePixelRatio() > 1) {
+    ui.Image1->SetDoubleSizePicture(
+        LoadJpegFile(QStringLiteral(":/resources/images/banner@2x.jpg")));
+    ui.AuthenticationImage->SetDoubleSizePicture(
+        QImage(QStringLiteral(":/resources/images/keys@2x.bmp")));
+  }
+}
+
+// The program's icon: the images of its icon file, and the icon in every
+// size drawn for it, so that a scaled desktop finds a sharp one.
+QIcon ProgramIcon() {
+  QIcon icon(QStringLiteral(":/resources/skarvet.ico"));
+  const QDir sizes(QStringLiteral(":/resources/icons"));
+  for (const QString& file : sizes.entryList({QStringLiteral("skarvet-*.png")}, QDir::Files))
+    icon.addFile(sizes.filePath(file));
+  return icon;
 }
 
 void CentreOnScreen(QWidget& window) {
@@ -156,7 +174,7 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui:
                  Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                  Qt::WindowCloseButtonHint);
   setFixedSize(kClientWidth, kClientHeight);
-  setWindowIcon(QIcon(QStringLiteral(":/resources/skarvet.ico")));
+  setWindowIcon(ProgramIcon());
 
   // Classic behaviours on every control: "*" masking, a list that drops
   // down eight entries at a time, bold text in the bitmap design font.

@@ -3,6 +3,7 @@
 #include "controls/ClassicStyle.h"
 #include "controls/DialogKeys.h"
 #include "controls/DisplayScale.h"
+#include "controls/ImageUnit.h"
 #include "controls/ProgressBarXPUnit.h"
 #include "controls/WindowCaption.h"
 #include "netbrowse/NetworkBrowser.h"
@@ -81,10 +82,16 @@ TComputerBrowserForm::TComputerBrowserForm(QWidget* parent)
   setPalette(colours);
   setAutoFillBackground(true);
 
-  ImageList1_ = {QPixmap(QStringLiteral(":/resources/images/browser_computer_globe.png")),
-                 QPixmap(QStringLiteral(":/resources/images/browser_computer.png")),
-                 QPixmap(QStringLiteral(":/resources/images/browser_checked.png")),
-                 QPixmap(QStringLiteral(":/resources/images/browser_unchecked.png"))};
+  // On a scaled display, the double-size artwork in the pictures' places.
+  const qreal scale = devicePixelRatioF();
+  ImageList1_ = {
+      LoadSharpPixmap(QStringLiteral(":/resources/images/browser_computer_globe.png"), scale),
+      LoadSharpPixmap(QStringLiteral(":/resources/images/browser_computer.png"), scale),
+      LoadSharpPixmap(QStringLiteral(":/resources/images/browser_checked.png"), scale),
+      LoadSharpPixmap(QStringLiteral(":/resources/images/browser_unchecked.png"), scale)};
+  if (scale > 1)
+    ui->Image1->setPixmap(
+        LoadSharpPixmap(QStringLiteral(":/resources/images/browser_page_computer.png"), scale));
   ui->NetworkBrowser->SetImages(ImageList1_);
   ui->NetworkBrowser->SetStateImages(ImageList1_);
   ui->NetworkBrowser->SetOnBegin([this](QObject* Sender) { NetworkBrowserBegin(Sender); });

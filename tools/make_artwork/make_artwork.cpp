@@ -2,6 +2,8 @@
 // its Windows resources use:
 //   images/banner.jpg  428 x 85 progressive colour JPEG (libjpeg)
 //   images/keys.bmp    44 x 49 24-bit uncompressed BMP, white background
+//   images/banner@2x.jpg, images/keys@2x.bmp   the same at twice the size,
+//                      for displays scaled to 150 % and more
 //   skarvet.ico        16, 32 and 48 pixels, each in 256 colours and in
 //                      32-bit colour with alpha
 // Usage: make_artwork <resources folder>   (run with QT_QPA_PLATFORM=offscreen)
@@ -96,11 +98,13 @@ void DrawShadowedText(QPainter& p, const QPointF& at, const QString& text, const
   p.drawText(at, text);
 }
 
-QImage MakeBanner() {
-  QImage image(428, 85, QImage::Format_RGB32);
+// `scale` pixels for each pixel of the 428 x 85 banner.
+QImage MakeBanner(int scale) {
+  QImage image(428 * scale, 85 * scale, QImage::Format_RGB32);
   QPainter p(&image);
   p.setRenderHint(QPainter::Antialiasing);
   p.setRenderHint(QPainter::TextAntialiasing);
+  p.scale(scale, scale);
 
   QLinearGradient sky(0, 0, 428, 85);
   sky.setColorAt(0.0, QColor(9, 34, 78));
@@ -271,7 +275,8 @@ void DrawKey(QPainter& p, QPointF hook, double degrees, const Metal& metal, doub
   p.restore();
 }
 
-QImage MakeKeys() {
+// `scale` pixels for each pixel of the 44 x 49 picture.
+QImage MakeKeys(int scale) {
   constexpr int kScale = 6;
   QImage big(44 * kScale, 49 * kScale, QImage::Format_ARGB32_Premultiplied);
   big.fill(Qt::transparent);
@@ -305,16 +310,17 @@ QImage MakeKeys() {
     p.setPen(QPen(QBrush(shine), 1.4));
     p.drawEllipse(centre, radius, radius);
   }
-  const QImage small = big.scaled(44, 49, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+  const int width = 44 * scale, height = 49 * scale;
+  const QImage small = big.scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
                            .convertToFormat(QImage::Format_ARGB32);
 
   // The picture is shown with its white background left out on the grey
   // panels, so the soft edges are blended towards the panel colour; the
   // background itself is pure white, and no drawn pixel is.
   const QColor panel(212, 208, 200);
-  QImage keys(44, 49, QImage::Format_RGB32);
-  for (int y = 0; y < 49; ++y) {
-    for (int x = 0; x < 44; ++x) {
+  QImage keys(width, height, QImage::Format_RGB32);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
       const QRgb s = small.pixel(x, y);
       const int a = qAlpha(s);
       if (a < 8) {
@@ -690,8 +696,10 @@ int main(int argc, char** argv) {
   }
   const QString folder = QString::fromLocal8Bit(argv[1]);
   QDir().mkpath(folder + "/images");
-  bool ok = WriteProgressiveJpeg(MakeBanner(), folder + "/images/banner.jpg", 92);
-  ok = WriteBmp24(MakeKeys(), folder + "/images/keys.bmp") && ok;
+  bool ok = WriteProgressiveJpeg(MakeBanner(1), folder + "/images/banner.jpg", 92);
+  ok = WriteProgressiveJpeg(MakeBanner(2), folder + "/images/banner@2x.jpg", 92) && ok;
+  ok = WriteBmp24(MakeKeys(1), folder + "/images/keys.bmp") && ok;
+  ok = WriteBmp24(MakeKeys(2), folder + "/images/keys@2x.bmp") && ok;
   ok = WriteIcon(folder + "/skarvet.ico") && ok;
   if (!ok) {
     std::fprintf(stderr, "could not write the artwork into %s\n", argv[1]);

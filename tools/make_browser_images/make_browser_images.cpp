@@ -6,6 +6,7 @@
 //   images/browser_unchecked.png       16 x 16, the same box, empty
 //   images/browser_page_computer.png   48 x 48, a text page behind a
 //                                      light-blue computer case
+// and each PNG at twice the size as NAME@2x.png, for scaled displays.
 // Usage: make_browser_images <resources folder>   (QT_QPA_PLATFORM=offscreen)
 #include <QGuiApplication>
 #include <QImage>
@@ -64,17 +65,20 @@ void DrawMonitor(QPainter& p, int left, int top, int right, int bottom) {
   Box(p, middle - 4, bottom + 2, middle + 4, bottom + 3, outline, QColor(192, 192, 192));
 }
 
-QImage MonitorAlone() {
-  QImage image = Blank(16);
+// The pictures below take `scale` pixels for each pixel of their design.
+QImage MonitorAlone(int scale) {
+  QImage image = Blank(16 * scale);
   QPainter p(&image);
+  p.scale(scale, scale);
   DrawMonitor(p, 1, 1, 14, 10);
   p.end();
   return image;
 }
 
-QImage MonitorBeforeGlobe() {
-  QImage image = Blank(16);
+QImage MonitorBeforeGlobe(int scale) {
+  QImage image = Blank(16 * scale);
   QPainter p(&image);
+  p.scale(scale, scale);
   // The globe, upper right, behind the monitor.
   {
     p.setRenderHint(QPainter::Antialiasing);
@@ -111,9 +115,10 @@ QImage MonitorBeforeGlobe() {
 }
 
 // A white box with a dark blue frame, 13 x 13 pixels, centred.
-QImage CheckBox(bool ticked) {
-  QImage image = Blank(16);
+QImage CheckBox(bool ticked, int scale) {
+  QImage image = Blank(16 * scale);
   QPainter p(&image);
+  p.scale(scale, scale);
   Box(p, 1, 1, 13, 13, QColor(28, 81, 128), QColor(255, 255, 255));
   if (ticked) {
     // A tick three pixels thick: down from (4, 6) to (6, 8), up to (10, 4).
@@ -205,11 +210,16 @@ int main(int argc, char** argv) {
   const QString folder = QString::fromLocal8Bit(argv[1]);
   const QString images = folder + QStringLiteral("/images/");
   bool ok = true;
-  ok &= SavePng(MonitorBeforeGlobe(), images + QStringLiteral("browser_computer_globe.png"));
-  ok &= SavePng(MonitorAlone(), images + QStringLiteral("browser_computer.png"));
-  ok &= SavePng(CheckBox(true), images + QStringLiteral("browser_checked.png"));
-  ok &= SavePng(CheckBox(false), images + QStringLiteral("browser_unchecked.png"));
-  ok &= SavePng(PageAndComputer(48), images + QStringLiteral("browser_page_computer.png"));
+  for (int scale : {1, 2}) {
+    const QString suffix = scale == 1 ? QStringLiteral(".png") : QStringLiteral("@2x.png");
+    ok &= SavePng(MonitorBeforeGlobe(scale),
+                  images + QStringLiteral("browser_computer_globe") + suffix);
+    ok &= SavePng(MonitorAlone(scale), images + QStringLiteral("browser_computer") + suffix);
+    ok &= SavePng(CheckBox(true, scale), images + QStringLiteral("browser_checked") + suffix);
+    ok &= SavePng(CheckBox(false, scale), images + QStringLiteral("browser_unchecked") + suffix);
+    ok &= SavePng(PageAndComputer(48 * scale),
+                  images + QStringLiteral("browser_page_computer") + suffix);
+  }
   if (!ok) {
     std::fprintf(stderr, "make_browser_images: could not write into %s\n", argv[1]);
     return 1;
