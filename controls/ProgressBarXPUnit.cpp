@@ -105,7 +105,17 @@ void TProgressBarXP::UpdateBar() {
 
 void TProgressBarXP::paintEvent(QPaintEvent* /*event*/) {
   QPainter canvas(this);
-  DrawBar(canvas, 0, 0, width(), height(), static_cast<short>(FPercent));
+  const qreal scale = devicePixelRatioF();
+  if (qFuzzyCompare(scale, 1.0)) {
+    DrawBar(canvas, 0, 0, width(), height(), static_cast<short>(FPercent));
+    return;
+  }
+  // On a scaled display the bar is laid out in the display's own pixels: a
+  // one-pixel frame and blocks sized for the bar's height in those pixels,
+  // so that every edge falls on a pixel's edge whatever the scale.
+  canvas.scale(1 / scale, 1 / scale);
+  DrawBar(canvas, 0, 0, qRound(width() * scale), qRound(height() * scale),
+          static_cast<short>(FPercent));
 }
 
 void DrawBar(QPainter& canvas, int L, int T, int R, int B, short percent) {

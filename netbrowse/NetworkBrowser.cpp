@@ -760,47 +760,61 @@ bool TNetworkBrowser::viewportEvent(QEvent* event) {
 void TNetworkBrowser::drawBranches(QPainter* painter, const QRect& rect,
                                    const QModelIndex& index) const {
   // Dotted lines between siblings and to the root, and square expand
-  // buttons, as the system's tree draws them.
+  // buttons, as the system's tree draws them. They are drawn in the
+  // display's own pixels, one pixel wide and dotted every other pixel at
+  // any scale; at 100 % these are the layout's pixels.
+  const qreal scale = devicePixelRatioF();
+  const auto device = [scale](qreal logical) { return qRound(logical * scale); };
   const int indent = indentation();
   int level = 0;
   for (QModelIndex up = index.parent(); up.isValid(); up = up.parent()) ++level;
-  const int top = rect.top();
-  const int bottom = rect.bottom();
-  const int middle = top + rect.height() / 2;
+  const int top = device(rect.top());
+  const int bottom = device(rect.top() + rect.height()) - 1;
+  const int middle = device(rect.top() + rect.height() / 2);
 
   painter->save();
-  painter->setPen(SysColor(COLOR_BTNSHADOW));
+  painter->scale(1 / scale, 1 / scale);
+  const QColor lines = SysColor(COLOR_BTNSHADOW);
+  auto dot = [&](int x, int y, const QColor& colour) { painter->fillRect(x, y, 1, 1, colour); };
   auto dottedColumn = [&](int x, int y0, int y1) {
     for (int y = y0; y <= y1; ++y)
-      if (((x + y) & 1) == 0) painter->drawPoint(x, y);
+      if (((x + y) & 1) == 0) dot(x, y, lines);
   };
   auto dottedRow = [&](int y, int x0, int x1) {
     for (int x = x0; x <= x1; ++x)
-      if (((x + y) & 1) == 0) painter->drawPoint(x, y);
+      if (((x + y) & 1) == 0) dot(x, y, lines);
   };
   auto hasNextSibling = [&](const QModelIndex& i) {
     return i.row() < model()->rowCount(i.parent()) - 1;
+  };
+  // The middle of a column of the indentation, in display pixels.
+  auto columnCentre = [&](int column) {
+    return device(rect.left() + column * indent + indent / 2);
   };
 
   // Lines of the ancestors that have siblings below.
   int column = level - 1;
   for (QModelIndex up = index.parent(); up.isValid(); up = up.parent(), --column) {
-    if (hasNextSibling(up)) dottedColumn(rect.left() + column * indent + indent / 2, top, bottom);
+    if (hasNextSibling(up)) dottedColumn(columnCentre(column), top, bottom);
   }
 
   // The node's own column.
-  const int centre = rect.left() + level * indent + indent / 2;
+  const int centre = columnCentre(level);
   const bool firstAtRoot = level == 0 && index.row() == 0;
   dottedColumn(centre, firstAtRoot ? middle : top, hasNextSibling(index) ? bottom : middle);
-  dottedRow(middle, centre, rect.left() + (level + 1) * indent - 1);
+  dottedRow(middle, centre, device(rect.left() + (level + 1) * indent) - 1);
 
   if (model()->hasChildren(index)) {
-    const QRect box(centre - 4, middle - 4, 9, 9);
-    painter->fillRect(box, palette().color(QPalette::Base));
-    painter->drawRect(box.adjusted(0, 0, -1, -1));
-    painter->setPen(SysColor(COLOR_WINDOWTEXT));
-    painter->drawLine(centre - 2, middle, centre + 2, middle);
-    if (!isExpanded(index)) painter->drawLine(centre, middle - 2, centre, middle + 2);
+    // A box of 9 pixels at 100 %, always an odd number so that it has a
+    // middle; its sign reaches to two pixels (scaled) from its frame.
+    const int half = device(4);
+    const int arm = device(2);
+    const QRect box(centre - half, middle - half, 2 * half + 1, 2 * half + 1);
+    painter->fillRect(box, lines);
+    painter->fillRect(box.adjusted(1, 1, -1, -1), palette().color(QPalette::Base));
+    const QColor sign = SysColor(COLOR_WINDOWTEXT);
+    painter->fillRect(centre - arm, middle, 2 * arm + 1, 1, sign);
+    if (!isExpanded(index)) painter->fillRect(centre, middle - arm, 1, 2 * arm + 1, sign);
   }
   painter->restore();
 }
