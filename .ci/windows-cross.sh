@@ -16,7 +16,7 @@
 #     into the machine's cache, /var/cache/skarvet-windows);
 #  7. runs skarvet.exe under wine64 on a private X display and looks at it
 #     (tools/wine/check-program.sh): main window, "?" and "..." dialogs, Exit
-#     with status 0; then its start-up time;
+#     with status 0; then its start-up time; and once more at 144 dpi;
 #  8. runs the whole test suite under wine64 (tools/wine/run-tests.sh);
 #  9. builds the x86 skarvet.exe when the cache already holds the x86 Qt,
 #     and says so when it does not.
@@ -134,6 +134,9 @@ bash tools/build-windows.sh x64 --tests --build-dir build-windows-x64
 # --- 7. the program under wine64 -----------------------------------------------------
 step "skarvet.exe under wine64: main window, dialogs, Exit, start-up time"
 bash tools/wine/check-program.sh build-windows-x64/skarvet.exe build-windows-x64/wine-main.png 5
+
+step "skarvet.exe under wine64 at 144 dpi (150 %): sizes, pictures, texts, dialogs, Exit"
+bash tools/wine/check-program.sh --dpi 144 build-windows-x64/skarvet.exe build-windows-x64/wine-main-144.png
 
 # --- 8. the test suite under wine64 ---------------------------------------------------
 step "the test suite under wine64"

@@ -7,7 +7,12 @@
 # again, and Exit ends the program with status 0. Restart, Shutdown and
 # Logoff are never pressed.
 #
-#   tools/wine/check-program.sh SKARVET_EXE SCREENSHOT_PNG [STARTUP_RUNS]
+#   tools/wine/check-program.sh [--dpi DPI] SKARVET_EXE SCREENSHOT_PNG [STARTUP_RUNS]
+#
+# --dpi runs the prefix at another display resolution (LogPixels: 120, 144
+# and 192 are 125 %, 150 % and 200 %): every size, place and click scales
+# with it, and text is checked for being there rather than for its strokes,
+# which a scalable face draws at its own width.
 #
 # Writes the main window (with a name typed) to SCREENSHOT_PNG, and the
 # reason help and the computer browser next to it (-help.png, -browser.png).
@@ -19,6 +24,11 @@
 # more and prints the median time from start to the main window shown.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
+dpi=96
+if [ "${1:-}" = --dpi ]; then
+  dpi=$2
+  shift 2
+fi
 exe=$(realpath "$1")
 screenshot=$(realpath -m "$2")
 startup_runs=${3:-0}
@@ -36,6 +46,22 @@ cleanup() {
 trap cleanup EXIT
 
 wine_prefix_create "$wine"
+# A length of the layout (pixels at 96 dpi) at the prefix's resolution.
+s() { echo $((($1 * dpi + 48) / 96)); }
+if [ "$dpi" -ne 96 ]; then
+  env -u DISPLAY timeout 60 "$wine" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD \
+    /d "$dpi" /f >/dev/null 2>&1
+  env -u DISPLAY timeout 60 "$wine" reg add 'HKCC\Software\Fonts' /v LogPixels /t REG_DWORD \
+    /d "$dpi" /f >/dev/null 2>&1
+  timeout 30 wineserver -w 2>/dev/null || true
+fi
+# A check of pixels.py with its area scaled; stroke widths are checked at
+# 96 dpi only.
+at() { # NAME X Y W H KIND
+  local kind=$6
+  if [ "$dpi" -ne 96 ] && { [ "$kind" = bold ] || [ "$kind" = regular ]; }; then kind=text; fi
+  echo "$1:$(s "$2"),$(s "$3"),$(s "$4"),$(s "$5"):$kind"
+}
 xvfb_start
 # The server stays up between the runs, as it does on a desktop.
 wineserver -p 120
@@ -53,12 +79,13 @@ size_of() { xdotool getwindowgeometry "$1" | awk '/Geometry:/ {print $2}'; }
 # plus a border on three sides and a caption, and frame_x and frame_y say
 # where the client area starts.
 wait_for_window() {
-  local want_w=${1%x*} want_h=${1#*x} deadline=$(($(now_ms) + $2 * 1000)) id size w h
+  local want_w want_h deadline=$(($(now_ms) + $2 * 1000)) id size w h
+  want_w=$(s "${1%x*}") want_h=$(s "${1#*x}")
   while (($(now_ms) < deadline)); do
     for id in $(windows); do
       size=$(size_of "$id")
       w=${size%x*} h=${size#*x}
-      if ((w >= want_w && w <= want_w + 10 && h >= want_h && h <= want_h + 40)); then
+      if ((w >= want_w && w <= want_w + $(s 10) && h >= want_h && h <= want_h + $(s 40))); then
         echo "$id $(((w - want_w) / 2)) $((h - want_h - (w - want_w) / 2))"
         return 0
       fi
@@ -78,22 +105,22 @@ wait_until_gone() { # id seconds
 }
 
 # Clicks at a point of a window's client area ($4 and $5: where it starts).
-click() { xdotool mousemove --window "$1" $(($2 + ${4:-0})) $(($3 + ${5:-0})) click 1; }
+click() { xdotool mousemove --window "$1" $(($(s "$2") + ${4:-0})) $(($(s "$3") + ${5:-0})) click 1; }
 
 # Saves the client area of a window as PNG and PPM.
 shoot() { # window frame_x frame_y width height file.png
   import -window "$1" "$work/whole.png"
-  convert "$work/whole.png" -crop "$4x$5+$2+$3" +repage "$6"
+  convert "$work/whole.png" -crop "$(s "$4")x$(s "$5")+$2+$3" +repage "$6"
   convert "$6" "${6%.png}.ppm"
 }
 
 # Clicks a button that opens a dialog of size $4 and prints the dialog's id.
 # Without a window manager the first click on an inactive window may only
 # activate it, so a second click follows when nothing opened.
-open_dialog() { # window x y size
+open_dialog() { # window x y size frame_x frame_y
   local found
   for _ in 1 2 3; do
-    click "$1" "$2" "$3"
+    click "$1" "$2" "$3" "$5" "$6"
     if found=$(wait_for_window "$4" 3); then
       echo "$found"
       return 0
@@ -169,39 +196,39 @@ xdotool type --delay 30 TESTPC
 sleep 1
 shoot "$main" "$main_x" "$main_y" 429 423 "$screenshot"
 python3 "$here/pixels.py" "${screenshot%.png}.ppm" \
-  "window:0,0,429,423:size" \
-  "banner:0,0,429,85:picture" \
-  "step 1 heading:13,99,296,13:bold" \
-  "computer name label:14,122,94,13:bold" \
-  "step 1 panel, right of the browse button:360,97,60,45:plain" \
-  "step 2 heading:13,155,266,13:text" \
-  "step 2 picture:17,182,44,49:picture" \
-  "step 3 heading:13,256,158,13:text" \
-  "action buttons:15,275,310,25:text" \
-  "status line, empty:18,333,342,25:plain" \
-  "bottom line:8,387,302,13:text" \
-  "link:8,403,142,13:bold" \
-  "right of the link:162,404,178,12:plain" \
-  "reason label:14,310,40,13:regular" \
-  "exit button:346,390,75,25:text" || fail "the main window does not look right"
+  "$(at "window" 0 0 429 423 size)" \
+  "$(at "banner" 0 0 429 85 picture)" \
+  "$(at "step 1 heading" 13 99 296 13 bold)" \
+  "$(at "computer name label" 14 122 94 13 bold)" \
+  "$(at "step 1 panel, right of the browse button" 360 97 60 45 plain)" \
+  "$(at "step 2 heading" 13 155 266 13 text)" \
+  "$(at "step 2 picture" 17 182 44 49 picture)" \
+  "$(at "step 3 heading" 13 256 158 13 text)" \
+  "$(at "action buttons" 15 275 310 25 text)" \
+  "$(at "status line, empty" 18 333 342 25 plain)" \
+  "$(at "bottom line" 8 387 302 13 text)" \
+  "$(at "link" 8 403 142 13 bold)" \
+  "$(at "right of the link" 162 404 178 12 plain)" \
+  "$(at "reason label" 14 310 40 13 regular)" \
+  "$(at "exit button" 346 390 75 25 text)" || fail "the main window does not look right"
 
 # --- "?": the reason help -------------------------------------------------------------
-read -r help help_x help_y < <(open_dialog "$main" $((344 + main_x)) $((315 + main_y)) 292x101) ||
+read -r help help_x help_y < <(open_dialog "$main" 344 315 292x101 "$main_x" "$main_y") ||
   fail "\"?\" did not open a 292 x 101 reason help"
 sleep 0.5
 shoot "$help" "$help_x" "$help_y" 292 101 "${screenshot%.png}-help.png"
-python3 "$here/pixels.py" "${screenshot%.png}-help.ppm" "reason help:0,0,292,101:size" \
-  "reason help text:19,15,256,50:bold" || fail "the reason help does not look right"
+python3 "$here/pixels.py" "${screenshot%.png}-help.ppm" "$(at "reason help" 0 0 292 101 size)" \
+  "$(at "reason help text" 19 15 256 50 bold)" || fail "the reason help does not look right"
 close_dialog "$help" 146 84 "$help_x" "$help_y" || fail "its button did not close the reason help"
 echo "ok   reason help opened (292 x 101) and closed"
 
 # --- "...": the computer browser -------------------------------------------------------
-read -r browser browser_x browser_y < <(open_dialog "$main" $((336 + main_x)) $((129 + main_y)) 291x322) ||
+read -r browser browser_x browser_y < <(open_dialog "$main" 336 129 291x322 "$main_x" "$main_y") ||
   fail "\"...\" did not open a 291 x 322 computer browser"
 sleep 1
 shoot "$browser" "$browser_x" "$browser_y" 291 322 "${screenshot%.png}-browser.png"
-python3 "$here/pixels.py" "${screenshot%.png}-browser.ppm" "computer browser:0,0,291,322:size" \
-  "browser heading:60,10,192,22:text" || fail "the computer browser does not look right"
+python3 "$here/pixels.py" "${screenshot%.png}-browser.ppm" "$(at "computer browser" 0 0 291 322 size)" \
+  "$(at "browser heading" 60 10 192 22 text)" || fail "the computer browser does not look right"
 close_dialog "$browser" 246 304 "$browser_x" "$browser_y" || fail "Cancel did not close the computer browser"
 echo "ok   computer browser opened (291 x 322) and closed"
 
