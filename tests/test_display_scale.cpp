@@ -170,10 +170,11 @@ TEST_F(DisplayScaleTest, GlyphsOfAWordDoNotRunTogether) {
     const int to =
         int(std::ceil(metrics.horizontalAdvance(text.left(at + int(strlen(word)))) * scale));
     const Ink ink(label);
-    // Proportional letters may lean on a neighbour here and there ("rt");
-    // most stand apart.
+    // Proportional letters may lean on one neighbour ("Br"); the others
+    // stand apart. (A bold drawn twice, half a glyph's gap apart, joins
+    // half of them.)
     const int baseline = int(std::floor(label->fontMetrics().ascent() * scale));
-    EXPECT_GE(ink.Blobs(from, to, baseline), int(strlen(word)) * 2 / 3) << word << " in " << name;
+    EXPECT_GE(ink.Blobs(from, to, baseline), int(strlen(word)) - 1) << word << " in " << name;
   }
 }
 
