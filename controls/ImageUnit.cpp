@@ -16,6 +16,8 @@ void TImage::SetPicture(const QImage& picture) {
 
 void TImage::SetDoubleSizePicture(const QImage& picture) {
   FDoubleSize = picture;
+  // Marked once here, so that the picture shown shares its pixels.
+  if (!FDoubleSize.isNull()) FDoubleSize.setDevicePixelRatio(2);
   Rebuild();
 }
 
@@ -55,7 +57,6 @@ void TImage::Rebuild() {
   FShown = keyed ? WithoutBackground(FPicture) : FPicture;
   FDoubleSizeShown =
       FTransparent && !FDoubleSize.isNull() ? WithoutBackground(FDoubleSize) : FDoubleSize;
-  FDoubleSizeShown.setDevicePixelRatio(2);
   update();
 }
 
