@@ -22,10 +22,12 @@ namespace skarvet {
 namespace {
 
 // From Debian's fonts-wine: the design font, and the scalable face that
-// stands in for it on a scaled display (see controls/DisplayScale.h).
-// Its bold file is left out: it widens the regular outlines without
-// thickening them, where the text renderer's own emboldening is bold.
-constexpr const char* kFontFiles[] = {"ms_sans_serif.ttf", "tahoma.ttf"};
+// stands in for it on a scaled display (see controls/DisplayScale.h), which
+// is only registered when some screen is scaled. Its bold file is left out:
+// it widens the regular outlines without thickening them, where the text
+// renderer's own emboldening is bold.
+constexpr const char* kDesignFontFile = "ms_sans_serif.ttf";
+constexpr const char* kScaledFontFile = "tahoma.ttf";
 
 } // namespace
 
@@ -49,7 +51,9 @@ bool TApplication::notify(QObject* receiver, QEvent* event) {
 
 bool RegisterApplicationFonts(const QString& fontFolder) {
   static const bool available = [&fontFolder] {
-    for (const char* file : kFontFiles) {
+    QList<const char*> files{kDesignFontFile};
+    if (qApp && qApp->devicePixelRatio() > 1) files.append(kScaledFontFile);
+    for (const char* file : files) {
       const QString path = QDir(fontFolder).filePath(QString::fromLatin1(file));
       if (QFile::exists(path)) QFontDatabase::addApplicationFont(path);
     }
