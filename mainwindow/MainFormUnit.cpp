@@ -24,6 +24,8 @@
 #include <QScreen>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace skarvet {
 
 TMainForm* MainForm = nullptr;
@@ -130,13 +132,19 @@ void LoadPictures(Ui::TMainForm& ui) {
   }
 }
 
-// The program's icon: the images of its icon file, and the icon in every
-// size drawn for it, so that a scaled desktop finds a sharp one.
+// The program's icon in every size drawn for it (resources/icons), so that
+// a scaled desktop finds a sharp one; failing those, the icon file's.
 QIcon ProgramIcon() {
-  QIcon icon(QStringLiteral(":/resources/skarvet.ico"));
-  const QDir sizes(QStringLiteral(":/resources/icons"));
-  for (const QString& file : sizes.entryList({QStringLiteral("skarvet-*.png")}, QDir::Files))
-    icon.addFile(sizes.filePath(file));
+  const QDir folder(QStringLiteral(":/resources/icons"));
+  QStringList files = folder.entryList({QStringLiteral("skarvet-*.png")}, QDir::Files);
+  if (files.isEmpty()) return QIcon(QStringLiteral(":/resources/skarvet.ico"));
+  const auto size = [](const QString& file) {
+    return file.section(u'-', 1).section(u'.', 0, 0).toInt();
+  };
+  std::sort(files.begin(), files.end(),
+            [&](const QString& a, const QString& b) { return size(a) < size(b); });
+  QIcon icon;
+  for (const QString& file : files) icon.addFile(folder.filePath(file));
   return icon;
 }
 
