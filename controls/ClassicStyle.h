@@ -49,9 +49,11 @@ public:
   // drawing it again there would make the text twice as heavy.
   static bool DrawsSyntheticBold(const QFont& font);
 
-  // Gives a widget whose font needs synthetic bold the extra pixel of
-  // advance per character; a line edit, which draws its text without the
-  // style, also gets its text drawn the second time. Returns whether it did.
+  // Gives a widget whose font needs synthetic bold the extra advance per
+  // character (a pixel for a bitmap font, half a pixel for a scalable face
+  // that the renderer emboldens); a line edit, which draws its text without
+  // the style, also gets its text drawn the second time where the program
+  // draws the bold. Returns whether it did.
   static bool ApplySyntheticBold(QWidget* widget);
 
   // The same for a widget whose font may have changed since: gives it the
