@@ -62,7 +62,8 @@ at() { # NAME X Y W H KIND
   if [ "$dpi" -ne 96 ] && { [ "$kind" = bold ] || [ "$kind" = regular ]; }; then kind=text; fi
   echo "$1:$(s "$2"),$(s "$3"),$(s "$4"),$(s "$5"):$kind"
 }
-xvfb_start
+# A screen that holds the scaled windows whole.
+xvfb_start "$(s 1024)x$(s 768)"
 # The server stays up between the runs, as it does on a desktop.
 wineserver -p 120
 

@@ -49,12 +49,13 @@ wine_prefix_remove() {
   rm -rf "$WINEPREFIX"
 }
 
-# Starts Xvfb on a free display and exports DISPLAY; XVFB_PID is its id.
+# Starts Xvfb on a free display, 1024 x 768 unless given another size
+# (WIDTHxHEIGHT), and exports DISPLAY; XVFB_PID is its id.
 xvfb_start() {
-  local fifo display
+  local fifo display size=${1:-1024x768}
   fifo=$(mktemp -u "${TMPDIR:-/tmp}/skarvet-xvfb.XXXXXX")
   mkfifo "$fifo"
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
+  Xvfb -displayfd 3 -screen 0 "${size}x24" -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
   XVFB_PID=$!
   read -r -t 30 display <"$fifo" || true
   rm -f "$fifo"
