@@ -234,8 +234,8 @@ private:
       }
       const std::string hostAndPort =
           wsd::FormatIpv4(host.address) + ":" + std::to_string(host.port);
-      exchange->request =
-          wsd::HttpPost(hostAndPort, host.path, wsd::GetMessage(wsd::NewUuidUrn(), host.endpoint));
+      exchange->request = wsd::HttpPost(hostAndPort, host.path,
+                                        wsd::MetadataGetMessage(wsd::NewUuidUrn(), host.endpoint));
       exchanges_.push_back(std::move(exchange));
     }
   }

@@ -511,7 +511,7 @@ std::string ResolveMessage(std::string_view messageId, std::string_view endpoint
                   "<wsd:Resolve>" + EndpointReference(endpoint) + "</wsd:Resolve>");
 }
 
-std::string GetMessage(std::string_view messageId, std::string_view endpoint) {
+std::string MetadataGetMessage(std::string_view messageId, std::string_view endpoint) {
   const std::string replyTo =
       "<wsa:ReplyTo><wsa:Address>" + std::string(kAnonymous) + "</wsa:Address></wsa:ReplyTo>";
   return Envelope(endpoint, Action(kTransfer, "Get"), messageId, {}, replyTo, {});

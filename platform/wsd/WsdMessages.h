@@ -47,7 +47,7 @@ std::string NewUuidUrn();
 // --- what a client sends ------------------------------------------------------
 std::string ProbeMessage(std::string_view messageId);
 std::string ResolveMessage(std::string_view messageId, std::string_view endpoint);
-std::string GetMessage(std::string_view messageId, std::string_view endpoint);
+std::string MetadataGetMessage(std::string_view messageId, std::string_view endpoint);
 
 // --- what a computer answers ----------------------------------------------------
 // `xaddrs` empty: the match names no address (the client then resolves it).

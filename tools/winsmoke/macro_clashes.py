@@ -29,6 +29,19 @@ WINDOWS_HEADERS = """
 STANDARD_HEADERS = """
 #include <bits/stdc++.h>
 """
+# The seam's socket calls take Winsock's names, which are the BSD socket
+# names: off Windows the system's socket headers give them (through
+# platform/Win32Types.h), so the same names are meant on both sides. `s_addr`
+# is a field there and a macro for that same field in Winsock.
+SOCKET_HEADERS = """
+#include <arpa/inet.h>
+#include <net/if.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+"""
+SOCKET_FIELDS = {"s_addr"}
 # Defined by the Windows SDK's rpcndr.h (MSVC kits) but not by mingw-w64's.
 SDK_ONLY = {"small", "hyper"}
 SOURCE_DIRS = ["app", "controls", "mainwindow", "netbrowse", "remote", "platform", "tests", "bench"]
@@ -64,7 +77,7 @@ def main():
     windows = macro_names(compiler, WINDOWS_HEADERS) - macro_names(compiler, STANDARD_HEADERS)
     windows |= SDK_ONLY
 
-    meant = set()
+    meant = macro_names("c++", SOCKET_HEADERS) | SOCKET_FIELDS
     for entry in WINDOWS_CODE:
         path = root / entry
         files = [path] if path.is_file() else sorted(path.rglob("*.[ch]*")) if path.exists() else []
