@@ -7,6 +7,8 @@
 //                      baseline, which decodes faster)
 //   skarvet.ico        16, 32 and 48 pixels, each in 256 colours and in
 //                      32-bit colour with alpha
+//   icons/skarvet-<size>.png  the same icon for desktops, 16 to 256 pixels
+//   icons/skarvet.svg  the same icon as vector paths, for any size
 // Usage: make_artwork <resources folder>   (run with QT_QPA_PLATFORM=offscreen)
 #include <QDir>
 #include <QFile>
@@ -17,6 +19,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QRadialGradient>
+#include <QSvgGenerator>
 
 #include <algorithm>
 #include <array>
@@ -655,6 +658,35 @@ std::vector<std::uint8_t> IconImage32(const QImage& image) {
   return out;
 }
 
+// The sizes desktops ask an icon theme for (the freedesktop.org hicolor
+// theme's folders), each drawn for its size rather than scaled.
+constexpr std::array<int, 8> kPngIconSizes{16, 24, 32, 48, 64, 96, 128, 256};
+
+bool WritePngIcons(const QString& folder) {
+  bool ok = true;
+  for (int size : kPngIconSizes) {
+    const QString path = QStringLiteral("%1/skarvet-%2.png").arg(folder).arg(size);
+    ok = MakeIconImage(size).save(path, "PNG") && ok;
+  }
+  return ok;
+}
+
+// The detailed drawing (the one of 32 pixels and up) as SVG paths on a
+// 48-unit canvas; desktops scale it to any size.
+bool WriteSvgIcon(const QString& path) {
+  QSvgGenerator svg;
+  svg.setFileName(path);
+  svg.setSize(QSize(48, 48));
+  svg.setViewBox(QRect(0, 0, 48, 48));
+  svg.setTitle(QStringLiteral("Skarvet"));
+  svg.setDescription(QStringLiteral("A computer case with a round blue power badge"));
+  QPainter p;
+  if (!p.begin(&svg)) return false;
+  p.setRenderHint(QPainter::Antialiasing);
+  DrawComputerIcon(p, 48);
+  return p.end();
+}
+
 bool WriteIcon(const QString& path) {
   struct Entry {
     int size, bits;
@@ -706,6 +738,9 @@ int main(int argc, char** argv) {
   ok = WriteBmp24(MakeKeys(1), folder + "/images/keys.bmp") && ok;
   ok = WriteBmp24(MakeKeys(2), folder + "/images/keys@2x.bmp") && ok;
   ok = WriteIcon(folder + "/skarvet.ico") && ok;
+  QDir().mkpath(folder + "/icons");
+  ok = WritePngIcons(folder + "/icons") && ok;
+  ok = WriteSvgIcon(folder + "/icons/skarvet.svg") && ok;
   if (!ok) {
     std::fprintf(stderr, "could not write the artwork into %s\n", argv[1]);
     return 1;
