@@ -79,11 +79,15 @@ if [ -f resources/skarvet.rc ]; then
   for pair in i686-w64-mingw32:build-win32 x86_64-w64-mingw32:build-win64; do
     triple=${pair%%:*} dir=${pair#*:}
     step "resources/skarvet.rc with $triple-windres"
-    "$triple-windres" -I resources resources/skarvet.rc -O coff -o "$dir/skarvet-rc.o"
-    # Read back: the icon group, the version resource and the manifest.
+    # The version header and the manifest come from the build folder.
+    "$triple-windres" -I resources -I "$dir/resources" resources/skarvet.rc -O coff -o "$dir/skarvet-rc.o"
+    # Read back: the icon group, the version resource (the project's version
+    # as four numbers) and the manifest.
     listing=$("$triple-windres" -i "$dir/skarvet-rc.o" -O rc)
+    version=$(cat "$dir/version.txt")
     for expected in 'RT_GROUP_ICON' 'FILEVERSION 2006, 0, 0, 0' 'PRODUCTVERSION 2006, 0, 0, 0' \
-      'VALUE "ProductVersion", "1.0.0.0"' 'RT_MANIFEST' 'requireAdministrator'; do
+      "VALUE \"ProductVersion\", \"$version.0\"" "version=\"\"$version.0\"\"" \
+      'RT_MANIFEST' 'requireAdministrator'; do
       if ! grep -qF "$expected" <<<"$listing"; then
         echo "compiled resources lack: $expected" >&2
         exit 1
