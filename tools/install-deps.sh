@@ -10,6 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-wine fonts-liberation
   xvfb dbus at-spi2-core python3-pyatspi
+  desktop-file-utils
 )
 (($#)) && packages=("$@")
 
