@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Windows program skarvet.exe on Debian 12 with the mingw-w64
 # cross compilers: one file, Qt and libjpeg linked in, only the system's own
-# DLLs imported.
+# DLLs imported. For x86, the program we ship, it also writes the installer
+# dist/skarvet-<version>-x86.msi and dist/skarvet-<version>-x86.zip.
 #
 #   bash tools/build-windows.sh [x86|x64] [options]
 #
@@ -366,8 +367,11 @@ tests_flag=OFF
 emulator=()
 if ((tests)); then
   tests_flag=ON
-  # ctest runs the test programs (and lists their tests) through Wine.
+  # ctest runs the test programs (and lists their tests) through Wine:
+  # 32-bit Wine (wine32:i386) for x86, wine64 for x64.
   if [ "$arch" = x64 ] && wine=$(command -v wine64 || ls /usr/lib/wine/wine64 2>/dev/null); then
+    emulator=(-DCMAKE_CROSSCOMPILING_EMULATOR="$wine")
+  elif [ "$arch" = x86 ] && [ -e /usr/lib/wine/wine ] && wine=$(command -v wine); then
     emulator=(-DCMAKE_CROSSCOMPILING_EMULATOR="$wine")
   fi
 fi
@@ -416,5 +420,26 @@ if ! "$triple-objdump" -h "$exe" | grep -q '\.rsrc'; then
   exit 1
 fi
 step "$build_dir/dist/skarvet.exe for $arch: $(stat -c %s "$build_dir/dist/skarvet.exe") bytes"
+
+# --- the installer and the zip (x86, the program we ship) ----------------------------------
+# dist/skarvet-<version>-x86.msi (tools/make-msi.sh, resources/skarvet.wxs)
+# and dist/skarvet-<version>-x86.zip for those who want no installer: the
+# stripped program and its license. The version is the project's.
+if [ "$arch" = x86 ]; then
+  bash tools/install-deps.sh wixl msitools
+  version=$(cat "$build_dir/version.txt")
+  package=$root/dist/skarvet-$version-x86
+  step "$package.msi and .zip"
+  bash tools/make-msi.sh "$build_dir/dist/skarvet.exe" "$version" "$package.msi"
+  python3 - "$package.zip" "skarvet-$version-x86" "$build_dir/dist/skarvet.exe" LICENSE <<'PYTHON'
+import os, sys, zipfile
+output, folder, program, license_file = sys.argv[1:]
+with zipfile.ZipFile(output + ".tmp", "w", zipfile.ZIP_DEFLATED, compresslevel=9) as archive:
+    archive.write(program, f"{folder}/skarvet.exe")
+    archive.write(license_file, f"{folder}/LICENSE.txt")
+os.replace(output + ".tmp", output)
+PYTHON
+  step "$(basename "$package").msi: $(stat -c %s "$package.msi") bytes, .zip: $(stat -c %s "$package.zip") bytes"
+fi
 exit
 }

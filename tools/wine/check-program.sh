@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Runs the Windows program under wine64 on a private X display and looks at
-# it the way a person would: the main window appears with its client size,
+# Runs the Windows program under Wine (32-bit Wine for the x86 program,
+# wine64 for x64) on a private X display and looks at it the way a person
+# would: the main window appears with its client size,
 # a typed name enables the actions,
 # the banner, the panels' texts and the bottom line are drawn, "?" opens the
 # reason help and "..." the computer browser with their sizes, both close
@@ -22,6 +23,10 @@
 #
 # With STARTUP_RUNS (default 0) it then starts the program that many times
 # more and prints the median time from start to the main window shown.
+#
+# The program runs in a fresh Wine prefix, removed afterwards; or, when
+# SKARVET_WINE_PREFIX names one (where an installer put the program, say),
+# in that prefix, which is left in place.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 dpi=96
@@ -32,20 +37,30 @@ fi
 exe=$(realpath "$1")
 screenshot=$(realpath -m "$2")
 startup_runs=${3:-0}
+# shellcheck source=tools/wine/common.sh
 source "$here/common.sh"
 
-wine=$(wine_program)
+wine=$(wine_program "$exe")
 work=$(mktemp -d "${TMPDIR:-/tmp}/skarvet-check.XXXXXX")
 program_pid=
 cleanup() {
   [ -z "$program_pid" ] || kill "$program_pid" 2>/dev/null || true
-  wine_prefix_remove
+  if [ -n "${SKARVET_WINE_PREFIX:-}" ]; then
+    timeout 20 wineserver -k >/dev/null 2>&1 || true
+  else
+    wine_prefix_remove
+  fi
   xvfb_stop
   rm -rf "$work"
 }
 trap cleanup EXIT
 
-wine_prefix_create "$wine"
+if [ -n "${SKARVET_WINE_PREFIX:-}" ]; then
+  export WINEPREFIX=$SKARVET_WINE_PREFIX
+  wine_environment
+else
+  wine_prefix_create "$wine"
+fi
 # A length of the layout (pixels at 96 dpi) at the prefix's resolution.
 s() { echo $((($1 * dpi + 48) / 96)); }
 if [ "$dpi" -ne 96 ]; then
@@ -147,9 +162,9 @@ close_dialog() { # dialog x y frame_x frame_y
 # Presses Exit (the first click after a dialog may only bring the window to
 # the front) and waits for the process; sets exit_status.
 press_exit() {
-  local main=$1 tries
+  local main=$1
   exit_status=
-  for tries in 1 2 3; do
+  for _ in 1 2 3; do
     click "$main" 383 402 "$main_x" "$main_y"
     for _ in $(seq 50); do
       if ! kill -0 "$program_pid" 2>/dev/null; then
@@ -248,6 +263,6 @@ if ((startup_runs > 0)); then
     times+=($(($(now_ms) - started)))
     press_exit "$main" || fail "Exit did not end the program"
   done
-  sorted=($(printf '%s\n' "${times[@]}" | sort -n))
+  mapfile -t sorted < <(printf '%s\n' "${times[@]}" | sort -n)
   echo "start-up to the main window shown: ${times[*]} ms; median ${sorted[$((startup_runs / 2))]} ms"
 fi

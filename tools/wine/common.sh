@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Shared by the Wine runs (sourced): a fresh Wine prefix with the fonts a
 # Windows machine has, and a private X display.
 #
@@ -9,34 +10,63 @@
 # (sserife.fon; its TrueType copy is bitmap-only, which Windows' font loader
 # refuses) and Tahoma.
 
-wine_program() {
-  local wine
-  wine=$(command -v wine64 || true)
-  [ -n "$wine" ] || [ ! -x /usr/lib/wine/wine64 ] || wine=/usr/lib/wine/wine64
-  [ -n "$wine" ] || wine=$(command -v wine)
-  echo "$wine"
+# The Wine loader for a Windows program file, by the machine its PE header
+# names: `wine` for x86 (32-bit Wine, Debian's wine32:i386), wine64 for x64.
+wine_program() { # program.exe
+  local header machine wine
+  header=$(od -An -tu4 -j60 -N4 "$1" | tr -d ' ')
+  machine=$(od -An -tx2 -j$((header + 4)) -N2 "$1" | tr -d ' ')
+  case $machine in
+  014c)
+    if [ ! -e /usr/lib/wine/wine ] && [ ! -e /usr/lib/i386-linux-gnu/wine/wine ]; then
+      echo "$1 is a 32-bit program and this machine has no 32-bit Wine (wine32:i386)" >&2
+      return 1
+    fi
+    command -v wine
+    ;;
+  8664)
+    wine=$(command -v wine64 || true)
+    [ -n "$wine" ] || [ ! -x /usr/lib/wine/wine64 ] || wine=/usr/lib/wine/wine64
+    [ -n "$wine" ] || wine=$(command -v wine)
+    echo "$wine"
+    ;;
+  *)
+    echo "$1 is not a Windows program for x86 or x64 (machine ${machine:-unreadable})" >&2
+    return 1
+    ;;
+  esac
 }
 
-# Creates a prefix in a new temporary folder and exports WINEPREFIX; the
-# caller removes it with wine_prefix_remove.
+# What every Wine run here sets: no debug channels, no offer to install Mono
+# or Gecko, and no menu entries written into the user's desktop for the
+# Start-menu shortcuts an installer makes.
+wine_environment() {
+  export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+}
+
+# Creates a prefix in a new temporary folder for the given loader and
+# exports WINEPREFIX; the caller removes it with wine_prefix_remove.
 wine_prefix_create() {
   local wine=$1
   WINEPREFIX=$(mktemp -d "${TMPDIR:-/tmp}/skarvet-wine.XXXXXX")
-  # No debug channels, and no offer to install Mono or Gecko.
-  export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-  if ! DISPLAY= timeout -k 10 180 "$wine" wineboot -i >"$WINEPREFIX.boot.log" 2>&1; then
+  # One prefix per architecture: the 32-bit loader makes a 32-bit one.
+  WINEARCH=win32
+  [ "$(basename "$wine")" != wine64 ] || WINEARCH=win64
+  export WINEPREFIX WINEARCH
+  wine_environment
+  if ! DISPLAY='' timeout -k 10 180 "$wine" wineboot -i >"$WINEPREFIX.boot.log" 2>&1; then
     cat "$WINEPREFIX.boot.log" >&2
     echo "wineboot failed or took longer than 3 minutes" >&2
     return 1
   fi
   rm -f "$WINEPREFIX.boot.log"
-  local fonts=$WINEPREFIX/drive_c/windows/Fonts family file
+  local fonts=$WINEPREFIX/drive_c/windows/Fonts family
   mkdir -p "$fonts"
   cp /usr/share/fonts/truetype/liberation/Liberation{Sans,Serif,Mono}-*.ttf \
     /usr/share/wine/fonts/{sserife.fon,tahoma.ttf,tahomabd.ttf} "$fonts/"
   for family in "Arial=Liberation Sans" "Times New Roman=Liberation Serif" \
     "Courier New=Liberation Mono"; do
-    DISPLAY= timeout 60 "$wine" reg add 'HKCU\Software\Wine\Fonts\Replacements' \
+    DISPLAY='' timeout 60 "$wine" reg add 'HKCU\Software\Wine\Fonts\Replacements' \
       /v "${family%%=*}" /d "${family#*=}" /f >/dev/null 2>&1
   done
   # The registry is written when the server ends.

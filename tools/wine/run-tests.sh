@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Runs the test programs of a Windows build (tools/build-windows.sh x64
-# --tests) under wine64, in a fresh Wine prefix on a private X display,
+# Runs the test programs of a Windows build (tools/build-windows.sh
+# --tests) under Wine (32-bit Wine for an x86 build, wine64 for x64), in a
+# fresh Wine prefix on a private X display,
 # headless as on Linux (Qt's offscreen platform). Each program runs once
 # with all its tests (a Wine start costs about a second), two at a time,
 # each within a time limit; a program that fails gets one more run.
@@ -15,9 +16,15 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(realpath "$1")
 limit=${2:-300}
+# shellcheck source=tools/wine/common.sh
 source "$here/common.sh"
 
-wine=$(wine_program)
+tests=("$build"/test_*.exe)
+[ -e "${tests[0]}" ] || {
+  echo "no test programs (test_*.exe) in $build" >&2
+  exit 1
+}
+wine=$(wine_program "${tests[0]}")
 cleanup() {
   wine_prefix_remove
   xvfb_stop
@@ -73,7 +80,8 @@ run_one() { # program.exe
 }
 export -f run_one
 export wine build limit filter logs
-ls "$build"/test_*.exe | xargs -P 2 -I{} bash -c 'run_one "$1"' _ {} | tee "$logs/summary.txt"
+# shellcheck disable=SC2016 # $1 is the inner shell's argument
+printf '%s\n' "${tests[@]}" | xargs -P 2 -I{} bash -c 'run_one "$1"' _ {} | tee "$logs/summary.txt"
 failed=$(grep -c '^FAILED' "$logs/summary.txt" || true)
 echo "-- $(grep -c '^ok' "$logs/summary.txt" || true) test programs passed, $failed failed under Wine"
 [ "$failed" -eq 0 ]
