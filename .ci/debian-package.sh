@@ -81,7 +81,7 @@ entry=/usr/share/applications/skarvet.desktop
 # Not even a hint (two main categories, say) passes.
 findings=$(desktop-file-validate "$entry" 2>&1) || true
 [ -z "$findings" ] || fail "desktop-file-validate on $entry: $findings"
-xvfb_start
+xvfb_start 1024x768
 mkdir -m 700 "$work/runtime" "$work/home"
 
 # Starts the program as a desktop would, with a bare environment, and

@@ -34,7 +34,7 @@ trap cleanup EXIT
 # (1252), as the tests expect; C.UTF-8 would give code page 65001.
 export LC_ALL=C
 wine_prefix_create "$wine"
-xvfb_start
+xvfb_start 1024x768
 wineserver -p 600
 
 # The headless platform reads its fonts from one folder: the same families
