@@ -13,14 +13,13 @@ namespace skarvet {
 namespace {
 
 std::atomic<int> g_running{0};
-std::atomic<QObject*> g_context{nullptr};
 // Held by a worker while it posts a step (see Synchronize). Recursive: the
 // worker's own moved-from copy of the call is destroyed while it holds it.
 std::recursive_mutex g_postMutex;
 
+// The object that main-thread steps are queued to.
 QObject* MainThreadContext() {
-  QObject* context = g_context.load();
-  return context ? context : QCoreApplication::instance();
+  return QCoreApplication::instance();
 }
 
 } // namespace
@@ -62,10 +61,6 @@ void TThread::Resume() {
 
 int TThread::RunningCount() {
   return g_running.load();
-}
-
-void TThread::SetMainThreadContext(QObject* context) {
-  g_context.store(context);
 }
 
 void TThread::Run(TThread* self, std::shared_ptr<Gate> gate) {

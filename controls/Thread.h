@@ -37,10 +37,6 @@ public:
   // program ends at once rather than tear down under a running worker.
   static int RunningCount();
 
-  // The object that main-thread steps are queued to (the application object
-  // by default). Tests may point it elsewhere; it must live on the main thread.
-  static void SetMainThreadContext(QObject* context);
-
 protected:
   // The thread body, on the worker thread.
   virtual void Execute() = 0;

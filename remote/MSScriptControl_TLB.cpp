@@ -59,21 +59,8 @@ void TScriptControl::SetProperty(DISPID dispId, const ScriptValue& value) {
 void TScriptControl::SetLanguage(const std::u16string& value) {
   SetProperty(DISPID_ScriptControl_Language, ScriptValue::Text(value));
 }
-void TScriptControl::SetState(LONG value) {
-  SetProperty(DISPID_ScriptControl_State, ScriptValue::Integer(value));
-}
-void TScriptControl::SetSitehWnd(LONG value) {
-  SetProperty(DISPID_ScriptControl_SitehWnd, ScriptValue::Integer(value));
-}
 void TScriptControl::SetTimeout(LONG value) {
   SetProperty(DISPID_ScriptControl_Timeout, ScriptValue::Integer(value));
-}
-// Booleans travel as VARIANT_BOOL values: -1 true, 0 false.
-void TScriptControl::SetAllowUI(bool value) {
-  SetProperty(DISPID_ScriptControl_AllowUI, ScriptValue::Integer(value ? -1 : 0));
-}
-void TScriptControl::SetUseSafeSubset(bool value) {
-  SetProperty(DISPID_ScriptControl_UseSafeSubset, ScriptValue::Integer(value ? -1 : 0));
 }
 
 void TScriptControl::DefaultInterface() {

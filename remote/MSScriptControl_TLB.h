@@ -20,17 +20,6 @@
 
 namespace skarvet {
 
-// Dispatch identifiers of the control's properties.
-inline constexpr DISPID DISPID_ScriptControl_Language = 1500;
-inline constexpr DISPID DISPID_ScriptControl_State = 1501;
-inline constexpr DISPID DISPID_ScriptControl_SitehWnd = 1502;
-inline constexpr DISPID DISPID_ScriptControl_Timeout = 1503;
-inline constexpr DISPID DISPID_ScriptControl_AllowUI = 1504;
-inline constexpr DISPID DISPID_ScriptControl_UseSafeSubset = 1505;
-
-// ScriptControlStates
-inline constexpr LONG Initialized = 0;
-inline constexpr LONG Connected = 1;
 // The Timeout value that lets a script run as long as it likes.
 inline constexpr LONG NoTimeout = -1;
 
@@ -62,13 +51,10 @@ public:
   TScriptControl(const TScriptControl&) = delete;
   TScriptControl& operator=(const TScriptControl&) = delete;
 
-  // Properties, written through the dispatch interface.
+  // Properties, written through the dispatch interface (those the logoff
+  // sets).
   void SetLanguage(const std::u16string& value);
-  void SetState(LONG value);
-  void SetSitehWnd(LONG value);
   void SetTimeout(LONG value);
-  void SetAllowUI(bool value);
-  void SetUseSafeSubset(bool value);
 
   // Methods of IScriptControl.
   void AddCode(const std::u16string& Code);

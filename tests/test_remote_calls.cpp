@@ -545,10 +545,6 @@ TEST(TScriptControl, QueriesTheInterfaceOnceOnTheFirstMethodCall) {
   {
     TScriptControl control;
     control.SetLanguage(u"VBScript");
-    control.SetState(Connected);
-    control.SetSitehWnd(0x1234);
-    control.SetAllowUI(false);
-    control.SetUseSafeSubset(true);
     control.SetTimeout(NoTimeout);
     EXPECT_EQ(fake.CountOf("ScriptControl.QueryScriptControl"), 0);
     control.AddCode(u"Sub Main\r\nEnd Sub\r\n");
@@ -557,18 +553,12 @@ TEST(TScriptControl, QueriesTheInterfaceOnceOnTheFirstMethodCall) {
   }
   EXPECT_THAT(fake.CallNames(),
               ElementsAre("CoCreateScriptControl", "ScriptControl.PutProperty",
-                          "ScriptControl.PutProperty", "ScriptControl.PutProperty",
-                          "ScriptControl.PutProperty", "ScriptControl.PutProperty",
                           "ScriptControl.PutProperty", "ScriptControl.QueryScriptControl",
                           "ScriptControl.AddCode", "ScriptControl.ExecuteStatement",
                           "ScriptControl.AddCode", "ScriptControl.Release"));
   const auto puts = fake.CallsNamed("ScriptControl.PutProperty");
   EXPECT_THAT(puts[0].args, ElementsAre("1500", "\"VBScript\""));
-  EXPECT_THAT(puts[1].args, ElementsAre("1501", "1"));
-  EXPECT_THAT(puts[2].args, ElementsAre("1502", "4660"));
-  EXPECT_THAT(puts[3].args, ElementsAre("1504", "0"));
-  EXPECT_THAT(puts[4].args, ElementsAre("1505", "-1"));
-  EXPECT_THAT(puts[5].args, ElementsAre("1503", "-1"));
+  EXPECT_THAT(puts[1].args, ElementsAre("1503", "-1"));
 }
 
 TEST(TScriptControl, MissingInterfaceRaisesAndTheMethodIsNotCalled) {
