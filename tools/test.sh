@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Skarvet with its tests and benchmarks,
 # and runs every test (headless).
-#   SKARVET_BUILD_DIR  build folder (default: build)
+#   SKARVET_BUILD_DIR  build folder (default: build-tests; tools/run.sh builds the
+#                      program alone in build/)
 #   SKARVET_SANITIZE   sanitizers to build with: address,undefined or thread
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -32,7 +33,7 @@ else
   echo "Not root: the tests against the Samba peer (tests/peer) will be skipped."
 fi
 
-build_dir=${SKARVET_BUILD_DIR:-build}
+build_dir=${SKARVET_BUILD_DIR:-build-tests}
 sanitize=${SKARVET_SANITIZE:-}
 bench=ON
 [ -z "$sanitize" ] || bench=OFF

@@ -110,6 +110,7 @@ chmod 755 "$work"
 command_pid=
 cleaned=
 
+# shellcheck disable=SC2317 # called through the traps
 cleanup() {
   [ -n "$cleaned" ] && return
   cleaned=1
@@ -268,6 +269,7 @@ EOF
 in_private() {
   local ns=$1 instance=$2
   shift 2
+  # shellcheck disable=SC2016 # expanded by the inner shell
   ip netns exec "$ns" unshare -m --propagation private sh -c '
     work=$1 empty=$2; shift 2
     mount --bind "$work/etc/passwd" /etc/passwd &&
@@ -300,9 +302,9 @@ in_private "$NS_SERVER" server sh -c "
   skip "cannot make the peer's accounts (private mount namespace?)"
 }
 
-start_daemon "$NS_SERVER" server nmbd &&
-  start_daemon "$NS_SERVER" server smbd ||
+if ! start_daemon "$NS_SERVER" server nmbd || ! start_daemon "$NS_SERVER" server smbd; then
   skip "cannot start the Samba daemons"
+fi
 
 # Fails when a daemon has ended, showing the ends of the logs.
 daemons_alive() {
@@ -329,13 +331,17 @@ wait_until() {
     sleep 0.1
   done
 }
+# The conditions below are called through wait_until.
+# shellcheck disable=SC2317
 file_server_answers() {
   in_client smbclient -s "$work/client/smb.conf" -N -m NT1 -L "$NET.2" -g >/dev/null 2>&1
 }
+# shellcheck disable=SC2317
 master_browser_elected() {
   grep -q "now a local master browser" "$work/server/logs/log.nmbd" 2>/dev/null
 }
 # The list the file server hands out is nmbd's browse.dat.
+# shellcheck disable=SC2317
 second_computer_listed() {
   grep -q "^\"$NAME2\"" "$work/server/var/browse.dat" 2>/dev/null
 }

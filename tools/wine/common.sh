@@ -66,9 +66,15 @@ wine_prefix_create() {
     /usr/share/wine/fonts/{sserife.fon,tahoma.ttf,tahomabd.ttf} "$fonts/"
   for family in "Arial=Liberation Sans" "Times New Roman=Liberation Serif" \
     "Courier New=Liberation Mono"; do
-    DISPLAY='' timeout 60 "$wine" reg add 'HKCU\Software\Wine\Fonts\Replacements' \
-      /v "${family%%=*}" /d "${family#*=}" /f >/dev/null 2>&1
+    if ! DISPLAY='' timeout 60 "$wine" reg add 'HKCU\Software\Wine\Fonts\Replacements' \
+      /v "${family%%=*}" /d "${family#*=}" /f >"$WINEPREFIX.reg.log" 2>&1; then
+      cat "$WINEPREFIX.reg.log" >&2
+      rm -f "$WINEPREFIX.reg.log"
+      echo "could not name ${family#*=} as the replacement of ${family%%=*} in the Wine prefix" >&2
+      return 1
+    fi
   done
+  rm -f "$WINEPREFIX.reg.log"
   # The registry is written when the server ends.
   timeout 30 wineserver -w 2>/dev/null || true
 }
