@@ -17,6 +17,13 @@ namespace skarvet {
 TClassicStyle::TClassicStyle()
     : QProxyStyle(QStyleFactory::create(QApplication::style()->name())) {}
 
+void TClassicStyle::InstallOn(QWidget& window) {
+  auto* style = new TClassicStyle;
+  style->setParent(&window);
+  for (QWidget* control : window.findChildren<QWidget*>())
+    if (!control->objectName().isEmpty()) control->setStyle(style);
+}
+
 int TClassicStyle::styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
                              QStyleHintReturn* returnData) const {
   switch (hint) {

@@ -28,6 +28,10 @@ public:
   // Wraps a fresh instance of the application's style.
   TClassicStyle();
 
+  // Gives every named control of `window` one instance of the style, which
+  // the window owns.
+  static void InstallOn(QWidget& window);
+
   int styleHint(StyleHint hint, const QStyleOption* option = nullptr,
                 const QWidget* widget = nullptr,
                 QStyleHintReturn* returnData = nullptr) const override;

@@ -1,6 +1,7 @@
 #include "controls/ProgressBarXPUnit.h"
 
 #include "controls/ColorMath.h"
+#include "controls/SystemColor.h"
 
 #include <QAccessible>
 #include <QColor>
@@ -14,9 +15,9 @@
 namespace skarvet {
 namespace {
 
-QColor ToQColor(DWORD colour) {
-  const DWORD rgb = ColorToRGB(colour);
-  return QColor(GetRValue(rgb), GetGValue(rgb), GetBValue(rgb));
+// A colour of the bar, which may name a system colour.
+QColor BarColor(DWORD colour) {
+  return ToQColor(ColorToRGB(colour));
 }
 
 // The part of the painter's coordinate space that can reach its device:
@@ -59,7 +60,7 @@ void DrawBlockWithin(QPainter& canvas, const Area& area, int l, int t, int r, in
   const PixelSpan span = LineSpan(l, r);
   shading.ForEachRow(
       [&](std::int64_t y, DWORD colour) {
-        FillBox(canvas, area, span.first, y, span.first + span.count, y + 1, ToQColor(colour));
+        FillBox(canvas, area, span.first, y, span.first + span.count, y + 1, BarColor(colour));
       },
       area.top, area.bottom - 1);
 }
@@ -127,8 +128,8 @@ void DrawBar(QPainter& canvas, int L, int T, int R, int B, short percent) {
   // the pixels are exact whatever the pen rules of the device.
   const std::int64_t left = std::min(L, R), right = std::max(L, R);
   const std::int64_t top = std::min(T, B), bottom = std::max(T, B);
-  FillBox(canvas, area, left, top, right, bottom, ToQColor(clBtnShadow));
-  FillBox(canvas, area, left + 1, top + 1, right - 1, bottom - 1, ToQColor(clBtnHighlight));
+  FillBox(canvas, area, left, top, right, bottom, BarColor(clBtnShadow));
+  FillBox(canvas, area, left + 1, top + 1, right - 1, bottom - 1, BarColor(clBtnHighlight));
 
   const BarLayout layout = LayoutBar(L, T, R, B, percent);
   // Blocks too small to colour a pixel (heights 3 to 5) are not drawn at

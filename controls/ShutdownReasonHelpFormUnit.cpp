@@ -3,6 +3,7 @@
 #include "controls/ClassicStyle.h"
 #include "controls/DialogKeys.h"
 #include "controls/DisplayScale.h"
+#include "controls/SystemColor.h"
 #include "controls/WindowCaption.h"
 #include "platform/WinApi.h"
 
@@ -15,11 +16,6 @@
 
 namespace skarvet {
 namespace {
-
-QColor SystemColor(int index) {
-  const DWORD rgb = Api().GetSysColor(index);
-  return QColor(GetRValue(rgb), GetGValue(rgb), GetBValue(rgb));
-}
 
 // "MS Sans Serif" 8 point is 11 pixels high on the 96 dpi screen the layout
 // was made for; pixels keep the text inside its fixed label on any screen.
@@ -49,10 +45,7 @@ TShutdownReasonHelpForm::TShutdownReasonHelpForm(QWidget* parent)
 
   // The classic look the main window has too; among it, bold text in the
   // design font, which has no bold face of its own.
-  auto* classicStyle = new TClassicStyle;
-  classicStyle->setParent(this);
-  for (QWidget* control : findChildren<QWidget*>())
-    if (!control->objectName().isEmpty()) control->setStyle(classicStyle);
+  TClassicStyle::InstallOn(*this);
   TClassicStyle::ApplySyntheticBold(ui->Label1);
   FollowDisplayScale(*this);
 
@@ -82,7 +75,7 @@ void TShutdownReasonHelpForm::ExitButtonClick() {
 }
 
 void TShutdownReasonHelpForm::ApplySystemColors() {
-  const QColor windowText = SystemColor(COLOR_WINDOWTEXT);
+  const QColor windowText = SysColor(COLOR_WINDOWTEXT);
 
   // The dialog itself is white whatever the colour scheme.
   QPalette dialogPalette = palette();
@@ -92,7 +85,7 @@ void TShutdownReasonHelpForm::ApplySystemColors() {
 
   // The text sits on a flat button-face rectangle; the label is opaque in
   // the panel's colour.
-  const QColor buttonFace = SystemColor(COLOR_BTNFACE);
+  const QColor buttonFace = SysColor(COLOR_BTNFACE);
   for (QWidget* widget : {static_cast<QWidget*>(ui->Panel1), static_cast<QWidget*>(ui->Label1)}) {
     QPalette panelPalette = widget->palette();
     panelPalette.setColor(QPalette::Window, buttonFace);

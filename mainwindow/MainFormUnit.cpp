@@ -10,6 +10,7 @@
 #include "controls/JpegImage.h"
 #include "controls/LinkLabel.h"
 #include "controls/ProgressBarXPUnit.h"
+#include "controls/SystemColor.h"
 #include "platform/WinApi.h"
 #include "platform/text/TextHelpers.h"
 
@@ -42,11 +43,6 @@ constexpr int kProgressInterval = 20; // ms
 const QColor kStatusBlue(0, 0, 255);
 const QColor kStatusRed(255, 0, 0);
 const QColor kWindowBackground(255, 255, 255);
-
-QColor SysColor(int index) {
-  const DWORD colour = Api().GetSysColor(index);
-  return QColor(GetRValue(colour), GetGValue(colour), GetBValue(colour));
-}
 
 // Sets one role in every colour group, so that the colour also holds while
 // the widget is disabled or the window inactive.
@@ -186,11 +182,7 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui:
 
   // Classic behaviours on every control: "*" masking, a list that drops
   // down eight entries at a time, bold text in the bitmap design font.
-  auto* classicStyle = new TClassicStyle;
-  classicStyle->setParent(this);
-  for (QWidget* control : findChildren<QWidget*>()) {
-    if (!control->objectName().isEmpty()) control->setStyle(classicStyle);
-  }
+  TClassicStyle::InstallOn(*this);
 
   ApplyColours(*this, *ui);
   ApplyBoldText(*ui);
@@ -317,32 +309,17 @@ void TMainForm::ExitButtonClick() {
 }
 
 void TMainForm::UpdateCredentialFields() {
-  if (ui->YesRadioButton->isChecked()) {
-    EnableCredentialFields();
-  } else {
-    DisableCredentialFields();
-  }
+  SetCredentialFieldsEnabled(ui->YesRadioButton->isChecked());
 }
 
-void TMainForm::EnableCredentialFields() {
+void TMainForm::SetCredentialFieldsEnabled(bool enabled) {
   const std::pair<QLabel*, QLineEdit*> pairs[] = {{ui->UserNameLabel, ui->UserNameEdit},
                                                   {ui->PasswordLabel, ui->PasswordEdit},
                                                   {ui->DomainLabel, ui->DomainEdit}};
   for (const auto& [label, edit] : pairs) {
-    label->setEnabled(true);
-    edit->setEnabled(true);
-    SetRole(edit, QPalette::Base, SysColor(COLOR_WINDOW));
-  }
-}
-
-void TMainForm::DisableCredentialFields() {
-  const std::pair<QLabel*, QLineEdit*> pairs[] = {{ui->UserNameLabel, ui->UserNameEdit},
-                                                  {ui->PasswordLabel, ui->PasswordEdit},
-                                                  {ui->DomainLabel, ui->DomainEdit}};
-  for (const auto& [label, edit] : pairs) {
-    label->setEnabled(false);
-    edit->setEnabled(false);
-    SetRole(edit, QPalette::Base, SysColor(COLOR_BTNFACE));
+    label->setEnabled(enabled);
+    edit->setEnabled(enabled);
+    SetRole(edit, QPalette::Base, SysColor(enabled ? COLOR_WINDOW : COLOR_BTNFACE));
   }
 }
 

@@ -35,8 +35,7 @@ public:
 
   // --- window state (main thread only) ------------------------------------
   void UpdateCredentialFields();
-  void EnableCredentialFields();
-  void DisableCredentialFields();
+  void SetCredentialFieldsEnabled(bool enabled);
   void UpdateActionControls();
   void EnterBusyState();
   void LeaveBusyState();

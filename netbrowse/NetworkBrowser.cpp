@@ -1,6 +1,7 @@
 #include "netbrowse/NetworkBrowser.h"
 
 #include "controls/AnsiText.h"
+#include "controls/SystemColor.h"
 #include "platform/WinApi.h"
 
 #include <QHelpEvent>
@@ -29,11 +30,6 @@ constexpr int kChecked = 2;
 constexpr int kUnchecked = 3;
 
 std::atomic<int> g_browseThreads{0};
-
-QColor SysColor(int index) {
-  const DWORD color = Api().GetSysColor(index);
-  return QColor(GetRValue(color), GetGValue(color), GetBValue(color));
-}
 
 // Draws nodes the way the toolkit's tree does: the state image (a check box)
 // in its own 16-pixel column left of the node's image, then image and text.
