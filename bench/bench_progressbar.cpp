@@ -4,6 +4,7 @@
 // 2 ms, and each step repaints synchronously; the figures below give the
 // time of one paint and the share of one core those rates take.
 #include "controls/ProgressBarXPUnit.h"
+#include "platform/sim/SimulatedWinApi.h"
 
 #include <QApplication>
 #include <QImage>
@@ -17,7 +18,10 @@
 #include <memory>
 #include <string>
 
+using skarvet::ScopedWinApi;
+using skarvet::SimulatedWinApi;
 using skarvet::TProgressBarXP;
+namespace sim = skarvet::sim;
 
 namespace {
 
@@ -37,7 +41,7 @@ void BM_RenderIntoImage(benchmark::State& state) {
   bar.resize(instance.width, instance.height);
   bar.SetPosition(static_cast<int>(state.range(1)));
   QImage image(bar.size(), QImage::Format_RGB32);
-  for (auto _ : state) {
+  for ([[maybe_unused]] auto _ : state) {
     bar.render(&image);
     benchmark::DoNotOptimize(image.constBits());
   }
@@ -55,7 +59,7 @@ void BM_PositionWriteRepaint(benchmark::State& state) {
   window.show();
   QApplication::processEvents();
   const int position = static_cast<int>(state.range(1));
-  for (auto _ : state) bar->SetPosition(position);
+  for ([[maybe_unused]] auto _ : state) bar->SetPosition(position);
   state.SetLabel(instance.name);
 }
 
@@ -107,6 +111,9 @@ int main(int argc, char** argv) {
   if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
   if (!std::getenv("XDG_RUNTIME_DIR")) setenv("XDG_RUNTIME_DIR", "/tmp", 1);
   QApplication app(argc, argv);
+  // The bar reads the system colours of the simulated desktop.
+  SimulatedWinApi system(sim::Network::Default(), std::chrono::milliseconds(0));
+  ScopedWinApi useSystem(system);
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   CollectingReporter reporter;

@@ -161,6 +161,8 @@ int RunChild(int argc, char** argv) {
   const std::string host = Env("SKARVET_PEER_HOST");
   const std::string admin = Env("SKARVET_PEER_ADMIN");
   const std::string password = Env("SKARVET_PEER_ADMIN_PASSWORD");
+  // The program's own start-up: the real network, as the environment asks.
+  InstallWinApi(CreateDefaultWinApi());
   return RunApplication(argc, argv, [=](TMainForm& form) {
     QTimer::singleShot(kIdleMs, &form, [&form, host, admin, password] {
       std::printf("idle %ld\n", StatusKb("VmRSS:"));
@@ -201,7 +203,7 @@ bool MeasureMemory(int runs, double& idleMb, double& usedMb) {
     }
     child.waitForFinished(kLimitMs);
     if (child.exitCode() != 0 || idle.size() != used.size() ||
-        idle.size() != static_cast<std::size_t>(i + 1)) {
+        idle.size() != static_cast<std::size_t>(i) + 1) {
       std::fprintf(stderr, "the program did not start, restart and end as expected\n");
       return false;
     }

@@ -144,6 +144,21 @@ inline constexpr DWORD ERROR_BAD_IMPERSONATION_LEVEL = 1346;
 inline constexpr DWORD ERROR_NO_SUCH_DOMAIN = 1355;
 inline constexpr DWORD RPC_S_SERVER_UNAVAILABLE = 1722;
 inline constexpr DWORD ERROR_NOT_SUPPORTED = 50;
+inline constexpr DWORD ERROR_BAD_DEV_TYPE = 66;
+inline constexpr DWORD ERROR_ALREADY_ASSIGNED = 85;
+inline constexpr DWORD ERROR_INVALID_LEVEL = 124;
+inline constexpr DWORD ERROR_MR_MID_NOT_FOUND = 317;
+inline constexpr DWORD ERROR_NOACCESS = 998;
+inline constexpr DWORD ERROR_NO_ASSOCIATION = 1155;
+inline constexpr DWORD ERROR_BAD_DEVICE = 1200;
+inline constexpr DWORD ERROR_BAD_PROVIDER = 1204;
+inline constexpr DWORD ERROR_NOT_CONTAINER = 1207;
+inline constexpr DWORD ERROR_SESSION_CREDENTIAL_CONFLICT = 1219;
+inline constexpr DWORD ERROR_RESOURCE_TYPE_NOT_FOUND = 1813;
+inline constexpr DWORD ERROR_RESOURCE_LANG_NOT_FOUND = 1815;
+inline constexpr DWORD RPC_S_UNKNOWN_IF = 1717;
+inline constexpr DWORD RPC_S_CALL_FAILED = 1726;
+inline constexpr DWORD RPC_S_PROTOCOL_ERROR = 1728;
 
 inline constexpr DWORD FORMAT_MESSAGE_ALLOCATE_BUFFER = 0x00000100;
 inline constexpr DWORD FORMAT_MESSAGE_IGNORE_INSERTS = 0x00000200;
@@ -151,6 +166,7 @@ inline constexpr DWORD FORMAT_MESSAGE_FROM_STRING = 0x00000400;
 inline constexpr DWORD FORMAT_MESSAGE_FROM_HMODULE = 0x00000800;
 inline constexpr DWORD FORMAT_MESSAGE_FROM_SYSTEM = 0x00001000;
 inline constexpr DWORD FORMAT_MESSAGE_ARGUMENT_ARRAY = 0x00002000;
+inline constexpr DWORD FORMAT_MESSAGE_MAX_WIDTH_MASK = 0x000000FF;
 
 // --- advapi32 -------------------------------------------------------------
 inline constexpr DWORD LOGON32_LOGON_INTERACTIVE = 2;
@@ -158,8 +174,13 @@ inline constexpr DWORD LOGON32_LOGON_NEW_CREDENTIALS = 9;
 inline constexpr DWORD LOGON32_PROVIDER_DEFAULT = 0;
 inline constexpr DWORD LOGON32_PROVIDER_WINNT50 = 3;
 inline constexpr DWORD TOKEN_ADJUST_PRIVILEGES = 0x0020;
+inline constexpr DWORD TOKEN_DUPLICATE = 0x0002;
 inline constexpr DWORD TOKEN_QUERY = 0x0008;
+inline constexpr DWORD TOKEN_ALL_ACCESS = 0x000F01FF;
 inline constexpr DWORD SE_PRIVILEGE_ENABLED = 0x00000002;
+inline constexpr DWORD SE_PRIVILEGE_REMOVED = 0x00000004;
+// The longest countdown InitiateSystemShutdownEx accepts: ten years, in seconds.
+inline constexpr DWORD MAX_SHUTDOWN_TIMEOUT = 10 * 365 * 24 * 60 * 60;
 #define SE_SHUTDOWN_NAME "SeShutdownPrivilege"
 
 // --- mpr ------------------------------------------------------------------
@@ -183,6 +204,7 @@ inline constexpr NET_API_STATUS NERR_Success = 0;
 inline constexpr DWORD MAX_PREFERRED_LENGTH = 0xFFFFFFFFu;
 inline constexpr DWORD SV_TYPE_WORKSTATION = 0x00000001;
 inline constexpr DWORD SV_TYPE_SERVER = 0x00000002;
+inline constexpr DWORD SV_TYPE_NT = 0x00001000;
 inline constexpr DWORD SV_TYPE_DOMAIN_ENUM = 0x80000000u;
 inline constexpr DWORD PLATFORM_ID_NT = 500;
 inline constexpr NET_API_STATUS NERR_BrowserNotStarted = 2139;
@@ -192,6 +214,11 @@ inline constexpr NET_API_STATUS NERR_ServerNotStarted = 2114;
 inline constexpr HRESULT S_OK = 0;
 inline constexpr HRESULT S_FALSE = 1;
 inline constexpr HRESULT E_FAIL = static_cast<HRESULT>(0x80004005u);
+inline constexpr HRESULT E_UNEXPECTED = static_cast<HRESULT>(0x8000FFFFu);
+inline constexpr HRESULT E_INVALIDARG = static_cast<HRESULT>(0x80070057u);
+inline constexpr HRESULT DISP_E_MEMBERNOTFOUND = static_cast<HRESULT>(0x80020003u);
+inline constexpr HRESULT DISP_E_TYPEMISMATCH = static_cast<HRESULT>(0x80020005u);
+inline constexpr HRESULT CO_E_CLASSSTRING = static_cast<HRESULT>(0x800401F3u);
 inline constexpr HRESULT E_NOINTERFACE = static_cast<HRESULT>(0x80004002u);
 inline constexpr HRESULT E_OUTOFMEMORY = static_cast<HRESULT>(0x8007000Eu);
 inline constexpr HRESULT REGDB_E_CLASSNOTREG = static_cast<HRESULT>(0x80040154u);
@@ -237,6 +264,11 @@ inline constexpr int COLOR_GRADIENTINACTIVECAPTION = 28;
 
 inline constexpr int SW_HIDE = 0;
 inline constexpr int SW_SHOWNORMAL = 1;
+
+// --- shell32 --------------------------------------------------------------
+// ShellExecute's failures (any result of 32 or less is one).
+inline constexpr int SE_ERR_FNF = 2;
+inline constexpr int SE_ERR_NOASSOC = 31;
 
 inline constexpr DWORD RGB(BYTE r, BYTE g, BYTE b) {
   return static_cast<DWORD>(r) | (static_cast<DWORD>(g) << 8) | (static_cast<DWORD>(b) << 16);

@@ -10,6 +10,7 @@
 
 #include "platform/Win32Types.h"
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -34,6 +35,15 @@ struct ComErrorInfo {
   std::u16string source;
 };
 
+// Dispatch identifiers of the script control's properties, which
+// ScriptControlObject::PutProperty writes by identifier.
+inline constexpr DISPID DISPID_ScriptControl_Language = 1500;
+inline constexpr DISPID DISPID_ScriptControl_State = 1501;
+inline constexpr DISPID DISPID_ScriptControl_SitehWnd = 1502;
+inline constexpr DISPID DISPID_ScriptControl_Timeout = 1503;
+inline constexpr DISPID DISPID_ScriptControl_AllowUI = 1504;
+inline constexpr DISPID DISPID_ScriptControl_UseSafeSubset = 1505;
+
 // One instance of the system's script control component, as created by
 // CoCreateInstance for its IDispatch. Property writes go through the
 // dispatch interface by identifier; AddCode and ExecuteStatement are methods
@@ -51,6 +61,11 @@ public:
   // IScriptControl::ExecuteStatement. A failure leaves error information.
   virtual HRESULT ExecuteStatement(const std::u16string& statement) = 0;
 };
+
+// The pseudo handle GetCurrentProcess returns: the current process.
+inline HANDLE CurrentProcessPseudoHandle() {
+  return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1));
+}
 
 class WinApi {
 public:
@@ -134,10 +149,15 @@ public:
   virtual int WSAGetLastError() = 0;
 };
 
-// The process-wide instance: native on Windows, the simulated network
-// elsewhere, created on first use. Never destroyed, so that a worker thread
-// still inside a call when the program ends finds it alive.
+// The implementation in force: a test's (ScopedWinApi), else the one the
+// program installed at start-up (InstallWinApi). Calling it before either is
+// a fault of the program, which ends it with a message.
 WinApi& Api();
+
+// Makes `api` the process's implementation for the rest of the run. It is
+// never destroyed, so that a worker thread still inside a call when the
+// program ends finds it alive. For the program's start-up, once.
+void InstallWinApi(std::unique_ptr<WinApi> api);
 
 // Makes `api` the process-wide instance for the lifetime of this object and
 // restores the previous one afterwards. For tests; not for nesting across
@@ -154,10 +174,12 @@ private:
 };
 
 // Builds the implementation this platform uses by default: the system on
-// Windows; elsewhere the simulated network, or the real one when the
-// environment asks for it (SKARVET_NETWORK=real). Throws std::runtime_error
-// with DefaultWinApiError()'s text when the environment asks for a network
-// this build cannot give.
+// Windows; elsewhere the simulated network, or the real one (the module
+// platform/smb/, loaded now) when the environment asks for it
+// (SKARVET_NETWORK=real). Throws std::runtime_error with DefaultWinApiError()'s
+// text when the environment asks for a network this build cannot give.
+// Defined with the program's start-up (platform/DefaultWinApi.cpp), above the
+// implementations, not in skarvet_core.
 std::unique_ptr<WinApi> CreateDefaultWinApi();
 
 // Empty when CreateDefaultWinApi can build what the environment asks for;

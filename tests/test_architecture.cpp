@@ -93,6 +93,31 @@ TEST(Architecture, EveryIncludeRunsDownward) {
   EXPECT_EQ(exceptionsSeen, kExceptions);
 }
 
+TEST(Architecture, ImplementationsOfTheSeamStandApart) {
+  // Inside platform/, each implementation includes only the seam, the base
+  // (desktop/) and the text rules; only the choice of the implementation
+  // (DefaultWinApi.cpp) includes them.
+  const std::vector<std::string> implementations = {"platform/sim/", "platform/smb/",
+                                                    "platform/native/"};
+  auto implementationOf = [&](const std::string& path) -> std::string {
+    for (const auto& folder : implementations)
+      if (path.rfind(folder, 0) == 0) return folder;
+    return {};
+  };
+  std::vector<std::string> wrong;
+  for (const auto& include : ProgramIncludes(SKARVET_SOURCE_DIR)) {
+    const std::string to = implementationOf(include.target);
+    if (to.empty() || include.file == "platform/DefaultWinApi.cpp") continue;
+    if (include.file.rfind("platform/", 0) == 0 && implementationOf(include.file) != to)
+      wrong.push_back(include.file + " includes " + include.target);
+  }
+  EXPECT_TRUE(wrong.empty()) << [&] {
+    std::string list;
+    for (const auto& line : wrong) list += line + "\n  ";
+    return list;
+  }();
+}
+
 TEST(Architecture, ProgramFoldersNameEveryFileInTheirOwnBuildFile) {
   // A source that its folder's CMakeLists.txt does not name is not built:
   // each .cpp and .h of the program appears there by its path from the
@@ -109,7 +134,8 @@ TEST(Architecture, ProgramFoldersNameEveryFileInTheirOwnBuildFile) {
       const std::string name = fs::relative(entry.path(), root / folder).generic_string();
       const std::regex named(
           "(^|[\\s(])" + std::regex_replace(name, std::regex(R"([.])"), R"(\.)") + "($|[\\s)])");
-      if (!std::regex_search(build, named)) missing.push_back(folder + "/" + name);
+      if (!std::regex_search(build, named))
+        missing.push_back((fs::path(folder) / name).generic_string());
     }
   }
   EXPECT_TRUE(missing.empty()) << "not named in their folder's CMakeLists.txt: " << [&] {

@@ -394,23 +394,25 @@ TEST(SimulatedMessages, InsertsWidthAndFlags) {
   Formatted f = Format(api, 317);
   EXPECT_EQ(f.length, 0u);
   EXPECT_EQ(f.error, static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-  // ... unless the inserts are left alone or given.
+  // ... unless the inserts are left alone.
   f = Format(api, 317, FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS);
   EXPECT_NE(f.text.find("0x%1"), std::string::npos);
-  // An argument array of pointers, passed as the system's va_list pointer
-  // (which is a plain char pointer on Windows).
+  // Filling in arguments, wrapping lines and formatting a caller's string
+  // are not done here, and say so.
   const char* inserts[] = {"2A", "System"};
   char buffer[256];
-  const DWORD length = api.FormatMessageA(
-      FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ARGUMENT_ARRAY, nullptr, 317, 0, buffer,
-      sizeof buffer, reinterpret_cast<va_list*>(const_cast<char**>(inserts)));
-  EXPECT_EQ(std::string(buffer, length),
-            "The system cannot find message text for message number 0x2A in the message file "
-            "for System.\r\n");
-  // The largest width drops the line break; a smaller one breaks the lines.
+  EXPECT_EQ(api.FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ARGUMENT_ARRAY, nullptr,
+                               317, 0, buffer, sizeof buffer,
+                               reinterpret_cast<va_list*>(const_cast<char**>(inserts))),
+            0u);
+  EXPECT_EQ(api.GetLastError(), ERROR_NOT_SUPPORTED);
+  EXPECT_EQ(Format(api, 1722, FORMAT_MESSAGE_FROM_SYSTEM | 12).error, ERROR_NOT_SUPPORTED);
+  EXPECT_EQ(
+      api.FormatMessageA(FORMAT_MESSAGE_FROM_STRING, "text", 0, 0, buffer, sizeof buffer, nullptr),
+      0u);
+  EXPECT_EQ(api.GetLastError(), ERROR_NOT_SUPPORTED);
+  // The largest width drops the line break.
   EXPECT_EQ(Format(api, 5, FORMAT_MESSAGE_FROM_SYSTEM | 0xFF).text, "Access is denied.");
-  EXPECT_EQ(Format(api, 1722, FORMAT_MESSAGE_FROM_SYSTEM | 12).text,
-            "The RPC\r\nserver is\r\nunavailable.\r\n");
   EXPECT_EQ(Format(api, 5, FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER).error,
             static_cast<DWORD>(ERROR_INVALID_PARAMETER));
 }

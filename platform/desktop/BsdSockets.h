@@ -8,28 +8,29 @@
 #pragma once
 
 #include "platform/WinApi.h"
+#include "platform/desktop/Winsock.h"
 
 namespace skarvet {
 
-class BsdSockets {
+class BsdSockets final : public Winsock {
 public:
   explicit BsdSockets(WinApi& owner) : owner_(owner) {}
 
-  SOCKET socket(int af, int type, int protocol);
-  int closesocket(SOCKET s);
-  int bind(SOCKET s, const sockaddr* name, int namelen);
-  int setsockopt(SOCKET s, int level, int optname, const char* optval, int optlen);
-  int ioctlsocket(SOCKET s, long cmd, u_long* argp);
+  SOCKET socket(int af, int type, int protocol) override;
+  int closesocket(SOCKET s) override;
+  int bind(SOCKET s, const sockaddr* name, int namelen) override;
+  int setsockopt(SOCKET s, int level, int optname, const char* optval, int optlen) override;
+  int ioctlsocket(SOCKET s, long cmd, u_long* argp) override;
   int WSAIoctl(SOCKET s, DWORD dwIoControlCode, LPVOID lpvInBuffer, DWORD cbInBuffer,
                LPVOID lpvOutBuffer, DWORD cbOutBuffer, LPDWORD lpcbBytesReturned,
                LPWSAOVERLAPPED lpOverlapped,
-               LPWSAOVERLAPPED_COMPLETION_ROUTINE lpCompletionRoutine);
-  int connect(SOCKET s, const sockaddr* name, int namelen);
-  int send(SOCKET s, const char* buf, int len, int flags);
-  int recv(SOCKET s, char* buf, int len, int flags);
-  int sendto(SOCKET s, const char* buf, int len, int flags, const sockaddr* to, int tolen);
-  int recvfrom(SOCKET s, char* buf, int len, int flags, sockaddr* from, int* fromlen);
-  int WSAPoll(WSAPOLLFD* fdArray, ULONG fds, INT timeout);
+               LPWSAOVERLAPPED_COMPLETION_ROUTINE lpCompletionRoutine) override;
+  int connect(SOCKET s, const sockaddr* name, int namelen) override;
+  int send(SOCKET s, const char* buf, int len, int flags) override;
+  int recv(SOCKET s, char* buf, int len, int flags) override;
+  int sendto(SOCKET s, const char* buf, int len, int flags, const sockaddr* to, int tolen) override;
+  int recvfrom(SOCKET s, char* buf, int len, int flags, sockaddr* from, int* fromlen) override;
+  int WSAPoll(WSAPOLLFD* fdArray, ULONG fds, INT timeout) override;
 
   // The Winsock error number of a system error number.
   static int WsaError(int error);

@@ -32,10 +32,7 @@ namespace skarvet {
 namespace {
 
 // ShellExecute's results (values of 32 or less are failures).
-constexpr std::intptr_t kSeErrFileNotFound = 2;   // SE_ERR_FNF
-constexpr std::intptr_t kSeErrNoAssociation = 31; // SE_ERR_NOASSOC
-constexpr std::intptr_t kHandedOn = 42;           // any value above 32
-constexpr DWORD kErrorNoAssociation = 1155;       // ERROR_NO_ASSOCIATION
+constexpr std::intptr_t kHandedOn = 42; // any value above 32
 
 HINSTANCE ShellResult(std::intptr_t value) {
   return reinterpret_cast<HINSTANCE>(value);
@@ -150,18 +147,18 @@ HINSTANCE Execute(LPCSTR lpOperation, LPCSTR lpFile, const UrlOpener& opener, DW
   // The desktop knows one verb for addresses: open (null means the default
   // verb, which is open too).
   if (lpOperation && std::strcmp(lpOperation, "open") != 0) {
-    error = kErrorNoAssociation;
-    return ShellResult(kSeErrNoAssociation);
+    error = ERROR_NO_ASSOCIATION;
+    return ShellResult(SE_ERR_NOASSOC);
   }
   // Nothing to open, or a text the opener would read as one of its options.
   if (!lpFile || !*lpFile || *lpFile == '-') {
     error = ERROR_FILE_NOT_FOUND;
-    return ShellResult(kSeErrFileNotFound);
+    return ShellResult(SE_ERR_FNF);
   }
   const bool handedOn = opener ? opener(lpFile) : HandToDesktop(lpFile);
   if (!handedOn) {
-    error = kErrorNoAssociation;
-    return ShellResult(kSeErrNoAssociation);
+    error = ERROR_NO_ASSOCIATION;
+    return ShellResult(SE_ERR_NOASSOC);
   }
   return ShellResult(kHandedOn);
 }

@@ -26,7 +26,13 @@ DWORD PackResources(const std::vector<ListedResource>& entries, std::size_t& nex
     return ERROR_NO_MORE_ITEMS;
   }
   auto* const base = static_cast<unsigned char*>(lpBuffer);
-  const std::size_t capacity = base ? *lpBufferSize : 0;
+  if (!base) {
+    // No buffer at all: the size the next entry needs.
+    *lpBufferSize = static_cast<DWORD>(RecordSize(entries[next]));
+    *lpcCount = 0;
+    return ERROR_MORE_DATA;
+  }
+  const std::size_t capacity = *lpBufferSize;
   std::size_t recordsEnd = 0;          // records grow from the front...
   std::size_t stringsStart = capacity; // ...their strings from the back
   DWORD count = 0;

@@ -19,6 +19,9 @@
 
 namespace skarvet {
 
+// The provider of Windows' own network, by the name Windows gives it.
+inline constexpr const char* kWindowsNetwork = "Microsoft Windows Network";
+
 // One resource of a provider listing, as its NETRESOURCEA record shows it.
 struct ListedResource {
   DWORD scope = 0;

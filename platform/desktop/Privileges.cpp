@@ -1,6 +1,6 @@
 #include "platform/desktop/Privileges.h"
 
-#include <cctype>
+#include "platform/text/TextHelpers.h"
 
 namespace skarvet {
 namespace {
@@ -46,20 +46,11 @@ constexpr PrivilegeName kPrivileges[] = {
     {"SeCreateSymbolicLinkPrivilege", 35},
 };
 
-bool SameName(const char* a, const char* b) {
-  for (; *a && *b; ++a, ++b) {
-    if (std::tolower(static_cast<unsigned char>(*a)) !=
-        std::tolower(static_cast<unsigned char>(*b)))
-      return false;
-  }
-  return *a == *b;
-}
-
 } // namespace
 
 bool FindPrivilege(const char* name, DWORD& luid) {
   for (const PrivilegeName& privilege : kPrivileges) {
-    if (SameName(privilege.name, name)) {
+    if (EqualsIgnoreCase(privilege.name, name)) {
       luid = privilege.luid;
       return true;
     }

@@ -4,22 +4,12 @@
 // for numbers the system has no text for, as on Windows.
 #include "platform/desktop/SystemMessages.h"
 
-#include <algorithm>
-
-#include <cstdarg>
 #include <cstdint>
 #include <cstring>
 #include <string>
-#include <vector>
 
 namespace skarvet {
 namespace {
-
-constexpr DWORD ERROR_MR_MID_NOT_FOUND_VALUE = 317;
-constexpr DWORD ERROR_NOACCESS_VALUE = 998;
-constexpr DWORD ERROR_RESOURCE_TYPE_NOT_FOUND_VALUE = 1813;
-constexpr DWORD ERROR_RESOURCE_LANG_NOT_FOUND_VALUE = 1815;
-constexpr DWORD FORMAT_MESSAGE_MAX_WIDTH_MASK_VALUE = 0xFF;
 
 struct Message {
   std::uint32_t id;
@@ -162,131 +152,46 @@ bool LanguageKnown(DWORD language) {
          language == 0x0009;
 }
 
-// Replaces %1..%99 with the caller's texts (inserts are always strings here).
-bool Substitute(const std::string& text, DWORD flags, va_list* arguments, std::string& out) {
-  std::vector<const char*> inserts;
-  int highest = 0;
-  for (std::size_t i = 0; i + 1 < text.size(); ++i) {
-    if (text[i] == '%' && text[i + 1] >= '1' && text[i + 1] <= '9') {
-      int n = text[i + 1] - '0';
-      if (i + 2 < text.size() && text[i + 2] >= '0' && text[i + 2] <= '9')
-        n = n * 10 + (text[i + 2] - '0');
-      if (n > highest) highest = n;
-    }
-  }
-  if (highest == 0) {
-    out = text;
-    return true;
-  }
-  if (!arguments) return false;
-  if (flags & FORMAT_MESSAGE_ARGUMENT_ARRAY) {
-    const auto* array = reinterpret_cast<const std::uintptr_t*>(arguments);
-    for (int n = 0; n < highest; ++n) inserts.push_back(reinterpret_cast<const char*>(array[n]));
-  } else {
-    va_list copy;
-    va_copy(copy, *arguments);
-    for (int n = 0; n < highest; ++n) inserts.push_back(va_arg(copy, const char*));
-    va_end(copy);
-  }
-  out.clear();
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '%' && i + 1 < text.size() && text[i + 1] >= '1' && text[i + 1] <= '9') {
-      int n = text[++i] - '0';
-      if (i + 1 < text.size() && text[i + 1] >= '0' && text[i + 1] <= '9')
-        n = n * 10 + (text[++i] - '0');
-      const char* insert = inserts[static_cast<std::size_t>(n - 1)];
-      out += insert ? insert : "(null)";
-    } else {
-      out.push_back(text[i]);
-    }
-  }
-  return true;
-}
-
-// Lays the text out in lines of at most `width` characters, broken at
-// blanks, each line ending in CR LF (FormatMessage's maximum width).
-std::string Wrap(const std::string& text, std::size_t width) {
-  std::string out;
-  std::size_t lineLength = 0;
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const std::size_t end = std::min(text.find(' ', i), text.size());
-    const std::string word = text.substr(i, end - i);
-    if (lineLength > 0 && lineLength + 1 + word.size() > width) {
-      out += "\r\n";
-      lineLength = 0;
-    } else if (lineLength > 0) {
-      out.push_back(' ');
-      ++lineLength;
-    }
-    out += word;
-    lineLength += word.size();
-    i = end + 1;
-  }
-  return out + "\r\n";
+// Whether the text has inserts (%1 to %99) to fill in.
+bool HasInserts(const std::string& text) {
+  for (std::size_t i = 0; i + 1 < text.size(); ++i)
+    if (text[i] == '%' && text[i + 1] >= '1' && text[i + 1] <= '9') return true;
+  return false;
 }
 
 } // namespace
 
-DWORD FormatSystemMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD dwLanguageId,
-                           LPSTR lpBuffer, DWORD nSize, va_list* Arguments, DWORD& error) {
-  auto fail = [&error](DWORD code) { error = code; };
+DWORD FormatSystemMessageA(DWORD dwFlags, DWORD dwMessageId, const char* ownText,
+                           DWORD dwLanguageId, LPSTR lpBuffer, DWORD nSize, va_list* Arguments,
+                           DWORD& error) {
+  auto fail = [&error](DWORD code) {
+    error = code;
+    return DWORD{0};
+  };
   // The buffer is always the caller's: this seam has no LocalFree to hand
   // an allocated one back with.
-  if (dwFlags & FORMAT_MESSAGE_ALLOCATE_BUFFER) {
-    fail(ERROR_INVALID_PARAMETER);
-    return 0;
+  if (dwFlags & FORMAT_MESSAGE_ALLOCATE_BUFFER) return fail(ERROR_INVALID_PARAMETER);
+  if (dwFlags & FORMAT_MESSAGE_FROM_STRING) return fail(ERROR_NOT_SUPPORTED);
+  if (!(dwFlags & FORMAT_MESSAGE_FROM_SYSTEM)) {
+    // A module of the program's own: it carries no message table.
+    return fail((dwFlags & FORMAT_MESSAGE_FROM_HMODULE) ? ERROR_RESOURCE_TYPE_NOT_FOUND
+                                                        : ERROR_INVALID_PARAMETER);
   }
-  std::string definition;
-  if (dwFlags & FORMAT_MESSAGE_FROM_STRING) {
-    if (!lpSource) {
-      fail(ERROR_INVALID_PARAMETER);
-      return 0;
-    }
-    definition = static_cast<const char*>(lpSource);
-  } else {
-    if (!(dwFlags & FORMAT_MESSAGE_FROM_SYSTEM)) {
-      // A module of the program's own: it carries no message table.
-      fail((dwFlags & FORMAT_MESSAGE_FROM_HMODULE) ? ERROR_RESOURCE_TYPE_NOT_FOUND_VALUE
-                                                   : ERROR_INVALID_PARAMETER);
-      return 0;
-    }
-    if (!LanguageKnown(dwLanguageId)) {
-      fail(ERROR_RESOURCE_LANG_NOT_FOUND_VALUE);
-      return 0;
-    }
-    const char* text = FindSystemMessage(dwMessageId);
-    if (!text) {
-      fail(ERROR_MR_MID_NOT_FOUND_VALUE);
-      return 0;
-    }
-    definition = text;
-  }
+  if (!LanguageKnown(dwLanguageId)) return fail(ERROR_RESOURCE_LANG_NOT_FOUND);
+  const char* text = ownText ? ownText : FindSystemMessage(dwMessageId);
+  if (!text) return fail(ERROR_MR_MID_NOT_FOUND);
+  std::string message = text;
 
-  std::string message;
-  if (dwFlags & FORMAT_MESSAGE_IGNORE_INSERTS) {
-    message = definition;
-  } else if (!Substitute(definition, dwFlags, Arguments, message)) {
-    fail(ERROR_INVALID_PARAMETER);
-    return 0;
-  }
-  const DWORD width = dwFlags & FORMAT_MESSAGE_MAX_WIDTH_MASK_VALUE;
-  if (dwFlags & FORMAT_MESSAGE_FROM_STRING) {
-    // A caller's string carries its own line breaks.
-  } else if (width == 0) {
+  if (!(dwFlags & FORMAT_MESSAGE_IGNORE_INSERTS) && HasInserts(message))
+    return fail(Arguments ? ERROR_NOT_SUPPORTED : ERROR_INVALID_PARAMETER);
+  const DWORD width = dwFlags & FORMAT_MESSAGE_MAX_WIDTH_MASK;
+  if (width == 0)
     message += "\r\n";
-  } else if (width != FORMAT_MESSAGE_MAX_WIDTH_MASK_VALUE) {
-    message = Wrap(message, width);
-  }
+  else if (width != FORMAT_MESSAGE_MAX_WIDTH_MASK)
+    return fail(ERROR_NOT_SUPPORTED);
 
-  if (!lpBuffer) {
-    fail(ERROR_NOACCESS_VALUE);
-    return 0;
-  }
-  if (message.size() + 1 > nSize) {
-    fail(ERROR_INSUFFICIENT_BUFFER);
-    return 0;
-  }
+  if (!lpBuffer) return fail(ERROR_NOACCESS);
+  if (message.size() + 1 > nSize) return fail(ERROR_INSUFFICIENT_BUFFER);
   std::memcpy(lpBuffer, message.c_str(), message.size() + 1);
   return static_cast<DWORD>(message.size());
 }

@@ -22,14 +22,6 @@ inline constexpr CLSID kClsidScriptControl = {
 inline constexpr IID kIidScriptControl = {
     0x0E59F1D3, 0x1FBE, 0x11D0, {0x8F, 0xF2, 0x00, 0xA0, 0xD1, 0x00, 0x38, 0xBC}};
 
-// Dispatch identifiers of the properties that are written by identifier.
-inline constexpr DISPID kDispIdLanguage = 1500;
-inline constexpr DISPID kDispIdState = 1501;
-inline constexpr DISPID kDispIdSitehWnd = 1502;
-inline constexpr DISPID kDispIdTimeout = 1503;
-inline constexpr DISPID kDispIdAllowUI = 1504;
-inline constexpr DISPID kDispIdUseSafeSubset = 1505;
-
 // The interfaces returned by the collection and error properties are only
 // passed around as IDispatch here; the program never calls them.
 struct IScriptControl : public IDispatch {

@@ -1,19 +1,10 @@
 #include "platform/sim/SimNetwork.h"
 
+#include "platform/text/TextHelpers.h"
+
 #include <algorithm>
 
 namespace skarvet::sim {
-
-std::string UpperAscii(std::string text) {
-  for (char& c : text) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return text;
-}
-
-bool EqualsIgnoreCase(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && UpperAscii(a) == UpperAscii(b);
-}
 
 Network Network::Default() {
   Network net;

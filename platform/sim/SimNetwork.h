@@ -3,11 +3,17 @@
 // give it behaviour. The default network is compiled in (README lists it).
 #pragma once
 
+#include "platform/text/TextHelpers.h"
+
 #include <chrono>
 #include <string>
 #include <vector>
 
 namespace skarvet::sim {
+
+// The network compares names as Windows does (platform/text/TextHelpers.h).
+using skarvet::EqualsIgnoreCase;
+using skarvet::UpperAscii;
 
 enum class HostState {
   Online,         // answers every call
@@ -73,9 +79,5 @@ struct Network {
   const Domain* FindDomain(const std::string& name) const;
   const Account* FindAccount(const std::string& authority, const std::string& user) const;
 };
-
-// Upper-cases ASCII letters; the network compares names this way.
-std::string UpperAscii(std::string text);
-bool EqualsIgnoreCase(const std::string& a, const std::string& b);
 
 } // namespace skarvet::sim

@@ -19,6 +19,7 @@
 #pragma once
 
 #include "platform/WinApi.h"
+#include "platform/desktop/Winsock.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -41,7 +42,7 @@ struct Responder {
   bool metadataService = true;
 };
 
-class Sockets {
+class Sockets final : public Winsock {
 public:
   using Clock = std::chrono::steady_clock;
 
@@ -51,21 +52,21 @@ public:
   Sockets(WinApi& owner, std::uint32_t localAddress,
           std::function<std::vector<Responder>()> responders);
 
-  SOCKET socket(int af, int type, int protocol);
-  int closesocket(SOCKET s);
-  int bind(SOCKET s, const sockaddr* name, int namelen);
-  int setsockopt(SOCKET s, int level, int optname, const char* optval, int optlen);
-  int ioctlsocket(SOCKET s, long cmd, u_long* argp);
+  SOCKET socket(int af, int type, int protocol) override;
+  int closesocket(SOCKET s) override;
+  int bind(SOCKET s, const sockaddr* name, int namelen) override;
+  int setsockopt(SOCKET s, int level, int optname, const char* optval, int optlen) override;
+  int ioctlsocket(SOCKET s, long cmd, u_long* argp) override;
   int WSAIoctl(SOCKET s, DWORD dwIoControlCode, LPVOID lpvInBuffer, DWORD cbInBuffer,
                LPVOID lpvOutBuffer, DWORD cbOutBuffer, LPDWORD lpcbBytesReturned,
                LPWSAOVERLAPPED lpOverlapped,
-               LPWSAOVERLAPPED_COMPLETION_ROUTINE lpCompletionRoutine);
-  int connect(SOCKET s, const sockaddr* name, int namelen);
-  int send(SOCKET s, const char* buf, int len, int flags);
-  int recv(SOCKET s, char* buf, int len, int flags);
-  int sendto(SOCKET s, const char* buf, int len, int flags, const sockaddr* to, int tolen);
-  int recvfrom(SOCKET s, char* buf, int len, int flags, sockaddr* from, int* fromlen);
-  int WSAPoll(WSAPOLLFD* fdArray, ULONG fds, INT timeout);
+               LPWSAOVERLAPPED_COMPLETION_ROUTINE lpCompletionRoutine) override;
+  int connect(SOCKET s, const sockaddr* name, int namelen) override;
+  int send(SOCKET s, const char* buf, int len, int flags) override;
+  int recv(SOCKET s, char* buf, int len, int flags) override;
+  int sendto(SOCKET s, const char* buf, int len, int flags, const sockaddr* to, int tolen) override;
+  int recvfrom(SOCKET s, char* buf, int len, int flags, sockaddr* from, int* fromlen) override;
+  int WSAPoll(WSAPOLLFD* fdArray, ULONG fds, INT timeout) override;
 
   // Sockets open now (tests: every socket is closed again).
   std::size_t OpenCount() const;

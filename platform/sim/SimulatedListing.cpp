@@ -15,6 +15,7 @@
 
 #include "platform/desktop/NetListing.h"
 #include "platform/text/AnsiCodePage.h"
+#include "platform/text/TextHelpers.h"
 
 #include <cstring>
 #include <new>
@@ -22,12 +23,7 @@
 namespace skarvet {
 namespace {
 
-// Win32 error numbers used only here (named apart from the system macros).
-constexpr DWORD kErrorInvalidLevel = 124;  // ERROR_INVALID_LEVEL
-constexpr DWORD kErrorNotContainer = 1207; // ERROR_NOT_CONTAINER
-constexpr DWORD kSvTypeNt = 0x00001000;    // SV_TYPE_NT
-constexpr DWORD kComputerTypeBits = SV_TYPE_WORKSTATION | SV_TYPE_SERVER | kSvTypeNt;
-constexpr const char* kWindowsNetwork = "Microsoft Windows Network";
+constexpr DWORD kComputerTypeBits = SV_TYPE_WORKSTATION | SV_TYPE_SERVER | SV_TYPE_NT;
 
 bool IsServerStyle(const std::string& name) {
   return name.size() > 2 && name[0] == '\\' && name[1] == '\\';
@@ -66,14 +62,6 @@ bool SimulatedWinApi::ListResourcesLocked(const NETRESOURCEA* parent, DWORD scop
     return true;
   }
 
-  if (!parent->lpRemoteName) {
-    error = ERROR_INVALID_PARAMETER;
-    return false;
-  }
-  if ((parent->dwUsage & RESOURCEUSAGE_CONTAINER) == 0) {
-    error = kErrorNotContainer;
-    return false;
-  }
   const std::string remote = parent->lpRemoteName;
   const std::string providerName = parent->lpProvider ? parent->lpProvider : "";
 
@@ -81,12 +69,12 @@ bool SimulatedWinApi::ListResourcesLocked(const NETRESOURCEA* parent, DWORD scop
   if (IsServerStyle(remote)) {
     const std::string name = StripBackslashes(remote);
     if (name.find('\\') != std::string::npos) {
-      error = kErrorNotContainer;
+      error = ERROR_NOT_CONTAINER;
       return false;
     }
     const sim::Computer* computer = nullptr;
     for (const auto& c : network_.computers)
-      if (sim::EqualsIgnoreCase(c.name, name)) computer = &c;
+      if (EqualsIgnoreCase(c.name, name)) computer = &c;
     if (!computer || computer->state == sim::HostState::Offline) {
       error = ERROR_BAD_NETPATH;
       return false;
@@ -110,7 +98,7 @@ bool SimulatedWinApi::ListResourcesLocked(const NETRESOURCEA* parent, DWORD scop
   auto listDomain = [&](const sim::Domain& domain) {
     const std::string provider = providerName.empty() ? kWindowsNetwork : providerName;
     for (const auto& computer : network_.computers) {
-      if (!sim::EqualsIgnoreCase(computer.domain, domain.name)) continue;
+      if (!EqualsIgnoreCase(computer.domain, domain.name)) continue;
       out.push_back({RESOURCE_GLOBALNET, RESOURCETYPE_ANY, RESOURCEDISPLAYTYPE_SERVER,
                      RESOURCEUSAGE_CONTAINER, "\\\\" + computer.name, "", provider});
     }
@@ -133,91 +121,19 @@ bool SimulatedWinApi::ListResourcesLocked(const NETRESOURCEA* parent, DWORD scop
   return false;
 }
 
-DWORD SimulatedWinApi::WNetOpenEnumA(DWORD dwScope, DWORD dwType, DWORD dwUsage,
-                                     LPNETRESOURCEA lpNetResource, LPHANDLE lphEnum) {
-  auto fail = [this](DWORD error) {
-    SetLastError(error);
-    return error;
-  };
-  if (!lphEnum) return fail(ERROR_INVALID_ADDRESS);
-  if (dwScope != RESOURCE_CONNECTED && dwScope != RESOURCE_GLOBALNET &&
-      dwScope != RESOURCE_REMEMBERED)
-    return fail(ERROR_INVALID_PARAMETER);
-  if (dwType > 2) return fail(ERROR_INVALID_PARAMETER); // ANY, DISK, PRINT
-
+bool SimulatedWinApi::ListResources(DWORD scope, const NETRESOURCEA* parent,
+                                    std::vector<ListedResource>& out, DWORD& error) {
   SimulateLatency();
-
   std::lock_guard lock(mutex_);
-  Enumeration enumeration;
-  DWORD error = NO_ERROR;
-  if (!ListResourcesLocked(dwScope == RESOURCE_GLOBALNET ? lpNetResource : nullptr, dwScope,
-                           enumeration.entries, error))
-    return fail(error);
-  if (dwUsage != 0) {
-    std::erase_if(enumeration.entries,
-                  [&](const ListedResource& entry) { return (entry.usage & dwUsage) == 0; });
-  }
-  const HANDLE handle = NewHandleLocked();
-  enumerations_.emplace(handle, std::move(enumeration));
-  *lphEnum = handle;
-  return NO_ERROR;
+  return ListResourcesLocked(parent, scope, out, error);
 }
 
-DWORD SimulatedWinApi::WNetEnumResourceA(HANDLE hEnum, LPDWORD lpcCount, LPVOID lpBuffer,
-                                         LPDWORD lpBufferSize) {
-  auto fail = [this](DWORD error) {
-    SetLastError(error);
-    return error;
-  };
-  if (!lpcCount || !lpBufferSize) return fail(ERROR_INVALID_ADDRESS);
-  if (*lpcCount == 0) return fail(ERROR_INVALID_PARAMETER);
-
-  {
-    // The end of a listing is known locally, without asking the network.
-    std::lock_guard lock(mutex_);
-    auto it = enumerations_.find(hEnum);
-    if (it == enumerations_.end()) return fail(ERROR_INVALID_HANDLE);
-    if (it->second.next >= it->second.entries.size()) {
-      *lpcCount = 0;
-      return fail(ERROR_NO_MORE_ITEMS);
-    }
-  }
+void SimulatedWinApi::BeforeEnumerationRead() {
   SimulateLatency();
-
-  std::lock_guard lock(mutex_);
-  auto it = enumerations_.find(hEnum);
-  if (it == enumerations_.end()) return fail(ERROR_INVALID_HANDLE);
-  Enumeration& enumeration = it->second;
-  if (enumeration.next >= enumeration.entries.size()) {
-    *lpcCount = 0;
-    return fail(ERROR_NO_MORE_ITEMS);
-  }
-
-  const DWORD result =
-      PackResources(enumeration.entries, enumeration.next, lpcCount, lpBuffer, lpBufferSize);
-  if (result != NO_ERROR) return fail(result);
-  return NO_ERROR;
 }
 
-DWORD SimulatedWinApi::WNetCloseEnum(HANDLE hEnum) {
-  std::lock_guard lock(mutex_);
-  if (enumerations_.erase(hEnum) == 0) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return ERROR_INVALID_HANDLE;
-  }
-  return NO_ERROR;
-}
-
-NET_API_STATUS SimulatedWinApi::NetServerEnum(LPCWSTR servername, DWORD level, LPBYTE* bufptr,
-                                              DWORD prefmaxlen, LPDWORD entriesread,
-                                              LPDWORD totalentries, DWORD servertype,
-                                              LPCWSTR domain, LPDWORD resume_handle) {
-  if (!bufptr || !entriesread || !totalentries) return ERROR_INVALID_PARAMETER;
-  *bufptr = nullptr;
-  *entriesread = 0;
-  *totalentries = 0;
-  if (level != 101) return kErrorInvalidLevel;
-
+NET_API_STATUS SimulatedWinApi::ListServers(LPCWSTR servername, DWORD servertype, LPCWSTR domain,
+                                            std::vector<ServerRow>& rows) {
   SimulateLatency();
 
   std::lock_guard lock(mutex_);
@@ -226,10 +142,9 @@ NET_API_STATUS SimulatedWinApi::NetServerEnum(LPCWSTR servername, DWORD level, L
   if (servername) {
     const std::string server =
         StripBackslashes(WideToAnsi(reinterpret_cast<const char16_t*>(servername)));
-    bool reachable = sim::EqualsIgnoreCase(server, network_.localComputer);
+    bool reachable = EqualsIgnoreCase(server, network_.localComputer);
     for (const auto& c : network_.computers)
-      if (sim::EqualsIgnoreCase(c.name, server) && c.state != sim::HostState::Offline)
-        reachable = true;
+      if (EqualsIgnoreCase(c.name, server) && c.state != sim::HostState::Offline) reachable = true;
     if (!reachable) return ERROR_BAD_NETPATH;
   }
 
@@ -245,43 +160,28 @@ NET_API_STATUS SimulatedWinApi::NetServerEnum(LPCWSTR servername, DWORD level, L
   const sim::Domain* listed = network_.FindDomain(domainName);
   if (!listed) return ERROR_NO_BROWSER_SERVERS_FOUND;
 
-  std::vector<ServerRow> rows;
   if (servertype & SV_TYPE_DOMAIN_ENUM) {
     // The domains the browse service knows; the comment names the computer
     // that keeps each domain's list (its first computer that is on).
     for (const auto& d : network_.domains) {
       std::string master;
       for (const auto& c : network_.computers) {
-        if (sim::EqualsIgnoreCase(c.domain, d.name) && c.state != sim::HostState::Offline) {
+        if (EqualsIgnoreCase(c.domain, d.name) && c.state != sim::HostState::Offline) {
           master = c.name;
           break;
         }
       }
-      rows.push_back({AnsiToWide(d.name), AnsiToWide(master), SV_TYPE_DOMAIN_ENUM | kSvTypeNt});
+      rows.push_back({AnsiToWide(d.name), AnsiToWide(master), SV_TYPE_DOMAIN_ENUM | SV_TYPE_NT});
     }
   } else if (servertype & kComputerTypeBits) {
     // The browse list keeps a computer for a while after it went away, so
     // computers that are off are listed too.
     for (const auto& c : network_.computers) {
-      if (sim::EqualsIgnoreCase(c.domain, listed->name))
+      if (EqualsIgnoreCase(c.domain, listed->name))
         rows.push_back({AnsiToWide(c.name), u"", kComputerTypeBits});
     }
   }
 
-  std::unique_ptr<unsigned char[]> block;
-  const NET_API_STATUS status =
-      PackServerInfo101(rows, prefmaxlen, block, entriesread, totalentries, resume_handle);
-  if (block) {
-    *bufptr = block.get();
-    netBuffers_.emplace(block.get(), std::move(block));
-  }
-  return status;
-}
-
-NET_API_STATUS SimulatedWinApi::NetApiBufferFree(LPVOID Buffer) {
-  if (!Buffer) return NERR_Success;
-  std::lock_guard lock(mutex_);
-  if (netBuffers_.erase(Buffer) == 0) return ERROR_INVALID_PARAMETER;
   return NERR_Success;
 }
 

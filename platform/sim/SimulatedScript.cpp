@@ -11,6 +11,7 @@
 #include "platform/sim/SimulatedWinApi.h"
 #include "platform/sim/VbScript.h"
 #include "platform/text/AnsiCodePage.h"
+#include "platform/text/TextHelpers.h"
 
 #include <cmath>
 #include <cstdint>
@@ -21,18 +22,6 @@ namespace {
 
 namespace vbs = sim::vbs;
 
-constexpr DISPID kLanguage = 1500;
-constexpr DISPID kState = 1501;
-constexpr DISPID kSitehWnd = 1502;
-constexpr DISPID kTimeout = 1503;
-constexpr DISPID kAllowUI = 1504;
-constexpr DISPID kUseSafeSubset = 1505;
-
-constexpr HRESULT E_UNEXPECTED_VALUE = static_cast<HRESULT>(0x8000FFFFu);
-constexpr HRESULT E_INVALIDARG_VALUE = static_cast<HRESULT>(0x80070057u);
-constexpr HRESULT DISP_E_MEMBERNOTFOUND_VALUE = static_cast<HRESULT>(0x80020003u);
-constexpr HRESULT DISP_E_TYPEMISMATCH_VALUE = static_cast<HRESULT>(0x80020005u);
-constexpr HRESULT CO_E_CLASSSTRING_VALUE = static_cast<HRESULT>(0x800401F3u);
 constexpr HRESULT TIMEOUT_HRESULT = static_cast<HRESULT>(0x800705B4u); // from ERROR_TIMEOUT
 
 // Results of the management service, as its scripting objects report them.
@@ -44,8 +33,6 @@ constexpr HRESULT WBEM_E_INVALID_CLASS = static_cast<HRESULT>(0x80041010u);
 constexpr HRESULT WBEM_E_INVALID_QUERY = static_cast<HRESULT>(0x80041017u);
 constexpr HRESULT WBEM_E_PRIVILEGE_NOT_HELD = static_cast<HRESULT>(0x80041062u);
 constexpr HRESULT WBEM_E_LOCAL_CREDENTIALS = static_cast<HRESULT>(0x80041064u);
-
-thread_local int t_comInitialized = 0;
 
 [[noreturn]] void RaiseWbem(HRESULT code, std::u16string description, std::u16string source) {
   vbs::Error error;
@@ -75,10 +62,6 @@ bool AsInteger(const ScriptValue& value, LONG& out) {
   if (number < INT32_MIN || number > INT32_MAX) return false;
   out = static_cast<LONG>(number);
   return true;
-}
-
-std::string UpperName(std::string text) {
-  return sim::UpperAscii(std::move(text));
 }
 
 } // namespace
@@ -126,17 +109,16 @@ public:
     case Answer::Reachable:
       break;
     }
-    const bool local = sim::EqualsIgnoreCase(computer->name, api.network_.localComputer);
+    const bool local = EqualsIgnoreCase(computer->name, api.network_.localComputer);
     if (local && !user.empty())
       RaiseWbem(WBEM_E_LOCAL_CREDENTIALS, u"User credentials cannot be used for local connections ",
                 u"SWbemLocator");
-    const Credentials credentials = user.empty()
-                                        ? api.ThreadCredentials()
-                                        : ParseAccount(WideToAnsi(user), WideToAnsi(password));
-    if (api.AuthorizeLocked(credentials, *computer) != ERROR_SUCCESS)
+    const Account account =
+        user.empty() ? api.ThreadAccount() : ParseAccount(WideToAnsi(user), WideToAnsi(password));
+    if (api.AuthorizeLocked(account, *computer) != ERROR_SUCCESS)
       RaiseWbem(ACCESS_DENIED_HRESULT, u"Access is denied. ", u"SWbemLocator");
 
-    std::string ns = UpperName(WideToAnsi(nameSpace));
+    std::string ns = UpperAscii(WideToAnsi(nameSpace));
     for (char& c : ns)
       if (c == '/') c = '\\';
     if (ns.empty()) ns = "ROOT\\CIMV2";
@@ -277,7 +259,7 @@ public:
     }
     if (vbs::SameName(name, "InstancesOf")) {
       if (args.empty() || args.size() > 3) vbs::RaiseRuntime(450, u"InstancesOf");
-      const std::string className = UpperName(WideToAnsi(vbs::ToText(args[0])));
+      const std::string className = UpperAscii(WideToAnsi(vbs::ToText(args[0])));
       return vbs::Value::Obj(std::make_shared<ObjectSet>(connection_, className, true));
     }
     return std::nullopt;
@@ -292,13 +274,13 @@ private:
     std::string word;
     for (char c : query) {
       if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
-        if (!word.empty()) words.push_back(UpperName(word));
+        if (!word.empty()) words.push_back(UpperAscii(word));
         word.clear();
       } else {
         word.push_back(c);
       }
     }
-    if (!word.empty()) words.push_back(UpperName(word));
+    if (!word.empty()) words.push_back(UpperAscii(word));
     if (words.size() < 4 || words[0] != "SELECT") return false;
     std::size_t from = 1;
     while (from < words.size() && words[from] != "FROM") ++from;
@@ -342,40 +324,40 @@ public:
     ClearThreadErrorInfo();
     LONG number = 0;
     switch (dispId) {
-    case kLanguage: {
+    case DISPID_ScriptControl_Language: {
       const std::u16string language = value.kind == ScriptValue::Kind::Text
                                           ? value.text
                                           : AnsiToWide(std::to_string(value.integer));
       // Only the VBScript engine is installed here.
       if (!vbs::SameName(language, "VBScript") && !vbs::SameName(language, "VBS"))
-        return CO_E_CLASSSTRING_VALUE;
+        return CO_E_CLASSSTRING;
       module_ = std::make_unique<vbs::Module>(static_cast<vbs::Host&>(*this)); // afresh
       return S_OK;
     }
-    case kState:
-      if (!AsInteger(value, number)) return DISP_E_TYPEMISMATCH_VALUE;
-      if (number != 0 && number != 1) return E_INVALIDARG_VALUE;
+    case DISPID_ScriptControl_State:
+      if (!AsInteger(value, number)) return DISP_E_TYPEMISMATCH;
+      if (number != 0 && number != 1) return E_INVALIDARG;
       state_ = number;
       return S_OK;
-    case kSitehWnd:
-      if (!AsInteger(value, number)) return DISP_E_TYPEMISMATCH_VALUE;
+    case DISPID_ScriptControl_SitehWnd:
+      if (!AsInteger(value, number)) return DISP_E_TYPEMISMATCH;
       siteHwnd_ = number;
       return S_OK;
-    case kTimeout:
-      if (!AsInteger(value, number)) return DISP_E_TYPEMISMATCH_VALUE;
-      if (number < -1) return E_INVALIDARG_VALUE;
+    case DISPID_ScriptControl_Timeout:
+      if (!AsInteger(value, number)) return DISP_E_TYPEMISMATCH;
+      if (number < -1) return E_INVALIDARG;
       timeout_ = number;
       return S_OK;
-    case kAllowUI:
-      if (!AsInteger(value, number)) return DISP_E_TYPEMISMATCH_VALUE;
+    case DISPID_ScriptControl_AllowUI:
+      if (!AsInteger(value, number)) return DISP_E_TYPEMISMATCH;
       allowUI_ = number != 0;
       return S_OK;
-    case kUseSafeSubset:
-      if (!AsInteger(value, number)) return DISP_E_TYPEMISMATCH_VALUE;
+    case DISPID_ScriptControl_UseSafeSubset:
+      if (!AsInteger(value, number)) return DISP_E_TYPEMISMATCH;
       useSafeSubset_ = number != 0;
       return S_OK;
     default:
-      return DISP_E_MEMBERNOTFOUND_VALUE;
+      return DISP_E_MEMBERNOTFOUND;
     }
   }
 
@@ -410,13 +392,13 @@ private:
 
   template <typename F> HRESULT Run(F&& f) {
     // The methods are reached through IScriptControl only.
-    if (!queried_) return E_UNEXPECTED_VALUE;
+    if (!queried_) return E_UNEXPECTED;
     ClearThreadErrorInfo();
     if (!module_) {
       SetThreadErrorInfo({u"The operation could not be completed because the Language "
                           u"property has not been set",
                           u"ScriptControl"});
-      return E_UNEXPECTED_VALUE;
+      return E_UNEXPECTED;
     }
     runStart_ = std::chrono::steady_clock::now();
     const std::optional<vbs::Error> error = f();
@@ -446,13 +428,8 @@ private:
   }
 };
 
-HRESULT SimulatedWinApi::CoInitialize(LPVOID pvReserved) {
-  if (pvReserved) return E_INVALIDARG_VALUE;
-  return t_comInitialized++ == 0 ? S_OK : S_FALSE;
-}
-
 HRESULT SimulatedWinApi::CoCreateScriptControl(std::unique_ptr<ScriptControlObject>& object) {
-  if (t_comInitialized == 0) return CO_E_NOTINITIALIZED;
+  if (!ThreadComInitialized()) return CO_E_NOTINITIALIZED;
   object = std::make_unique<ScriptControl>(*this);
   return S_OK;
 }

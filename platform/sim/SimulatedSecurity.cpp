@@ -9,78 +9,62 @@
 // impersonate.
 #include "platform/sim/SimulatedWinApi.h"
 
-#include "platform/desktop/Privileges.h"
+#include "platform/text/TextHelpers.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
 #include <thread>
 
 namespace skarvet {
 namespace {
 
-HANDLE const kCurrentProcess = reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1));
-
-constexpr DWORD TOKEN_ALL_ACCESS_VALUE = 0x000F01FF;
-constexpr DWORD SE_PRIVILEGE_REMOVED_VALUE = 0x00000004;
-constexpr DWORD ERROR_NOACCESS_VALUE = 998;
-constexpr DWORD ERROR_BAD_DEV_TYPE_VALUE = 66;
-constexpr DWORD ERROR_ALREADY_ASSIGNED_VALUE = 85;
-constexpr DWORD ERROR_BAD_DEVICE_VALUE = 1200;
-constexpr DWORD ERROR_BAD_PROVIDER_VALUE = 1204;
-constexpr DWORD ERROR_SESSION_CREDENTIAL_CONFLICT_VALUE = 1219;
-// The longest countdown InitiateSystemShutdownEx accepts (ten years).
-constexpr DWORD MAX_SHUTDOWN_TIMEOUT_VALUE = 10 * 365 * 24 * 60 * 60;
+// The LUID of the shutdown privilege.
 constexpr DWORD kShutdownPrivilege = 19;
-
-// A thread's impersonation, per instance of the simulated network.
-struct Impersonation {
-  std::string authority;
-  std::string user;
-  std::string password;
-};
-thread_local std::map<std::uint64_t, Impersonation> t_impersonation;
 
 bool IsDriveName(const std::string& name) {
   return name.size() == 2 && name[1] == ':' &&
          ((name[0] >= 'A' && name[0] <= 'Z') || (name[0] >= 'a' && name[0] <= 'z'));
 }
 
+std::string LowerAscii(std::string text) {
+  for (char& c : text)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return text;
+}
+
 bool Contains(const std::vector<std::string>& names, const std::string& name) {
   return std::any_of(names.begin(), names.end(),
-                     [&](const std::string& n) { return sim::EqualsIgnoreCase(n, name); });
+                     [&](const std::string& n) { return EqualsIgnoreCase(n, name); });
 }
 
-bool SameCredentials(const std::string& authorityA, const std::string& userA,
-                     const std::string& passwordA, const std::string& authorityB,
-                     const std::string& userB, const std::string& passwordB) {
-  return sim::EqualsIgnoreCase(authorityA, authorityB) && sim::EqualsIgnoreCase(userA, userB) &&
-         passwordA == passwordB;
+// The same account, as one logon session sees it: names in any case, the
+// password exactly.
+bool SameAccount(const Account& a, const Account& b) {
+  return a.given == b.given &&
+         (!a.given || (EqualsIgnoreCase(a.domain, b.domain) && EqualsIgnoreCase(a.user, b.user) &&
+                       a.password == b.password));
 }
 
-// The account that `authority\\user` names when it logs on at `computer`.
-// The computer's domain vouches for its own accounts; any other authority
-// (the computer's name, a workgroup, a domain it does not trust) is looked
-// up among the computer's local accounts, as Windows does. A bare user name
-// is a local account first, then one of the computer's domain.
+// The account that `domain\\user` names when it logs on at `computer`.
+// The computer's domain vouches for its own accounts (by its NetBIOS or DNS
+// name); any other authority (the computer's name, a workgroup, a domain it
+// does not trust) is looked up among the computer's local accounts, as
+// Windows does. A bare user name is a local account first, then one of the
+// computer's domain.
 const sim::Account* AccountAt(const sim::Network& network, const sim::Computer& computer,
-                              const std::string& authority, const std::string& user) {
-  const sim::Domain* domain = network.FindDomain(computer.domain);
-  const bool inDomain = domain && !domain->isWorkgroup;
-  if (inDomain && sim::EqualsIgnoreCase(authority, computer.domain) &&
-      !sim::EqualsIgnoreCase(authority, computer.name))
+                              const std::string& domain, const std::string& user) {
+  const sim::Domain* home = network.FindDomain(computer.domain);
+  const bool inDomain = home && !home->isWorkgroup;
+  const std::string_view authority = ShortDomainName(domain);
+  if (inDomain && EqualsIgnoreCase(authority, computer.domain) &&
+      !EqualsIgnoreCase(authority, computer.name))
     return network.FindAccount(computer.domain, user);
   const sim::Account* local = network.FindAccount(computer.name, user);
-  if (!local && inDomain && authority.empty()) return network.FindAccount(computer.domain, user);
+  if (!local && inDomain && domain.empty()) return network.FindAccount(computer.domain, user);
   return local;
 }
 
 } // namespace
-
-std::uint64_t SimulatedWinApi::NextInstanceId() {
-  static std::atomic<std::uint64_t> next{1};
-  return next.fetch_add(1);
-}
 
 std::map<DWORD, bool> SimulatedWinApi::DefaultPrivileges() {
   // An administrator's token (the program asks to run elevated): these are
@@ -95,50 +79,17 @@ std::map<DWORD, bool> SimulatedWinApi::DefaultPrivileges() {
 
 // --- identities ----------------------------------------------------------------
 
-SimulatedWinApi::Credentials SimulatedWinApi::ParseAccount(const std::string& account,
-                                                           const std::string& password) {
-  Credentials credentials;
-  credentials.own = false;
-  credentials.password = password;
-  const auto backslash = account.find('\\');
-  const auto at = account.find('@');
-  if (backslash != std::string::npos) {
-    credentials.authority = account.substr(0, backslash);
-    credentials.user = account.substr(backslash + 1);
-  } else if (at != std::string::npos) {
-    credentials.user = account.substr(0, at);
-    // "user@ondravel.example" names the domain by its DNS name.
-    const std::string dns = account.substr(at + 1);
-    credentials.authority = dns.substr(0, dns.find('.'));
-  } else {
-    credentials.user = account;
-  }
-  return credentials;
-}
-
-SimulatedWinApi::Credentials SimulatedWinApi::ThreadCredentials() const {
-  auto it = t_impersonation.find(instanceId_);
-  if (it == t_impersonation.end()) return {};
-  Credentials credentials;
-  credentials.own = false;
-  credentials.authority = it->second.authority;
-  credentials.user = it->second.user;
-  credentials.password = it->second.password;
-  return credentials;
-}
-
-SimulatedWinApi::Credentials
-SimulatedWinApi::CredentialsForLocked(const std::string& computer) const {
-  if (t_impersonation.count(instanceId_)) return ThreadCredentials();
+Account SimulatedWinApi::AccountForLocked(const std::string& computer) const {
+  if (auto impersonated = ImpersonatedAccount()) return *impersonated;
   for (const auto& connection : shareConnections_)
-    if (sim::EqualsIgnoreCase(connection.computer, computer)) return connection.credentials;
+    if (EqualsIgnoreCase(connection.computer, computer)) return connection.account;
   return {};
 }
 
 sim::Computer* SimulatedWinApi::ResolveLocked(const std::string& name) {
   std::string host = name;
   if (host.size() >= 2 && host[0] == '\\' && host[1] == '\\') host = host.substr(2);
-  if (host.empty() || host == "." || sim::EqualsIgnoreCase(host, "localhost"))
+  if (host.empty() || host == "." || EqualsIgnoreCase(host, "localhost"))
     host = network_.localComputer;
   // A DNS name reaches the computer named by its first label.
   const auto dot = host.find('.');
@@ -169,164 +120,61 @@ void SimulatedWinApi::WaitForSilentHost(std::unique_lock<std::mutex>& lock) cons
   std::this_thread::sleep_for(wait);
 }
 
-DWORD SimulatedWinApi::AuthenticateLocked(const Credentials& credentials,
+DWORD SimulatedWinApi::AuthenticateLocked(const Account& account,
                                           const sim::Computer& computer) const {
-  if (credentials.own) return ERROR_SUCCESS; // the program's own logon is trusted
-  const sim::Account* account =
-      AccountAt(network_, computer, credentials.authority, credentials.user);
-  if (!account || account->password != credentials.password) return ERROR_LOGON_FAILURE;
+  if (!account.given) return ERROR_SUCCESS; // the program's own logon is trusted
+  const sim::Account* known = AccountAt(network_, computer, account.domain, account.user);
+  if (!known || known->password != account.password) return ERROR_LOGON_FAILURE;
   return ERROR_SUCCESS;
 }
 
-DWORD SimulatedWinApi::AuthorizeLocked(const Credentials& credentials,
+DWORD SimulatedWinApi::AuthorizeLocked(const Account& account,
                                        const sim::Computer& computer) const {
-  const DWORD logon = AuthenticateLocked(credentials, computer);
+  const DWORD logon = AuthenticateLocked(account, computer);
   if (logon != ERROR_SUCCESS) return logon;
-  const sim::Account* account = nullptr;
-  if (credentials.own) {
-    const Credentials own = ParseAccount(network_.ownAccount, {});
-    account = network_.FindAccount(own.authority, own.user);
+  const sim::Account* known = nullptr;
+  if (!account.given) {
+    const Account own = ParseAccount(network_.ownAccount, {});
+    known = network_.FindAccount(own.domain, own.user);
   } else {
-    account = AccountAt(network_, computer, credentials.authority, credentials.user);
+    known = AccountAt(network_, computer, account.domain, account.user);
   }
-  if (!account || !Contains(account->adminOn, computer.name)) return ERROR_ACCESS_DENIED;
+  if (!known || !Contains(known->adminOn, computer.name)) return ERROR_ACCESS_DENIED;
   return ERROR_SUCCESS;
 }
 
-// --- logon and impersonation -------------------------------------------------------
+// --- logon --------------------------------------------------------------------------
 
-BOOL SimulatedWinApi::LogonUserA(LPCSTR lpszUsername, LPCSTR lpszDomain, LPCSTR lpszPassword,
-                                 DWORD dwLogonType, DWORD dwLogonProvider, PHANDLE phToken) {
-  if (!phToken) {
-    SetLastError(ERROR_NOACCESS_VALUE);
-    return FALSE;
-  }
-  *phToken = nullptr;
-  const bool knownType = dwLogonType == 2 || dwLogonType == 3 || dwLogonType == 4 ||
-                         dwLogonType == 5 || dwLogonType == 7 || dwLogonType == 8 ||
-                         dwLogonType == LOGON32_LOGON_NEW_CREDENTIALS;
-  if (!lpszUsername || !knownType || dwLogonProvider > LOGON32_PROVIDER_WINNT50) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  const std::string password = lpszPassword ? lpszPassword : "";
-  Credentials credentials;
-  if (lpszDomain && *lpszDomain) {
-    credentials = ParseAccount(lpszUsername, password);
-    credentials.authority = lpszDomain;
-  } else {
-    credentials = ParseAccount(lpszUsername, password);
-  }
-
-  std::lock_guard lock(mutex_);
-  if (dwLogonType != LOGON32_LOGON_NEW_CREDENTIALS) {
-    // Every other logon is checked here and now, by this computer.
-    sim::Computer* local = network_.FindComputer(network_.localComputer);
-    if (!local || AuthenticateLocked(credentials, *local) != ERROR_SUCCESS) {
-      SetLastError(ERROR_LOGON_FAILURE);
-      return FALSE;
-    }
-  }
-  Token token;
-  token.access = TOKEN_ALL_ACCESS_VALUE;
-  token.credentials = credentials;
+DWORD SimulatedWinApi::AcceptLogon(DWORD logonType, Token& token) {
+  const bool knownType = logonType == 2 || logonType == 3 || logonType == 4 || logonType == 5 ||
+                         logonType == 7 || logonType == 8 ||
+                         logonType == LOGON32_LOGON_NEW_CREDENTIALS;
+  if (!knownType) return ERROR_INVALID_PARAMETER;
   token.privileges = DefaultPrivileges();
-  HANDLE handle = NewHandleLocked();
-  tokens_[handle] = std::move(token);
-  *phToken = handle;
-  return TRUE;
-}
-
-BOOL SimulatedWinApi::ImpersonateLoggedOnUser(HANDLE hToken) {
+  if (logonType == LOGON32_LOGON_NEW_CREDENTIALS) return ERROR_SUCCESS;
+  // Every other logon is checked here and now, by this computer.
   std::lock_guard lock(mutex_);
-  auto it = tokens_.find(hToken);
-  if (it == tokens_.end()) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  if (it->second.processToken) {
-    // A handle opened only to adjust privileges may not be impersonated
-    // (impersonation needs query and duplicate rights).
-    if ((it->second.access & 0x000A) != 0x000A) {
-      SetLastError(ERROR_ACCESS_DENIED);
-      return FALSE;
-    }
-    t_impersonation.erase(instanceId_); // the process's own identity
-    return TRUE;
-  }
-  const Credentials& c = it->second.credentials;
-  t_impersonation[instanceId_] = Impersonation{c.authority, c.user, c.password};
-  return TRUE;
+  sim::Computer* local = network_.FindComputer(network_.localComputer);
+  if (!local || AuthenticateLocked(token.account, *local) != ERROR_SUCCESS)
+    return ERROR_LOGON_FAILURE;
+  return ERROR_SUCCESS;
 }
 
-// --- the process token and its privileges ------------------------------------------------
+// --- privileges ----------------------------------------------------------------------
 
-BOOL SimulatedWinApi::OpenProcessToken(HANDLE ProcessHandle, DWORD DesiredAccess,
-                                       PHANDLE TokenHandle) {
-  if (ProcessHandle != kCurrentProcess) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  if (!TokenHandle) {
-    SetLastError(ERROR_NOACCESS_VALUE);
-    return FALSE;
-  }
-  std::lock_guard lock(mutex_);
-  Token token;
-  token.processToken = true;
-  token.access = DesiredAccess;
-  HANDLE handle = NewHandleLocked();
-  tokens_[handle] = std::move(token);
-  *TokenHandle = handle;
-  return TRUE;
+DWORD SimulatedWinApi::ReachPrivilegeSystem(LPCSTR systemName) {
+  SimulateLatency();
+  std::unique_lock lock(mutex_);
+  sim::Computer* computer = ResolveLocked(systemName);
+  const Answer answer = AnswerOfLocked(computer);
+  if (answer == Answer::Silent) WaitForSilentHost(lock);
+  return answer == Answer::Reachable ? ERROR_SUCCESS : RPC_S_SERVER_UNAVAILABLE;
 }
 
-BOOL SimulatedWinApi::LookupPrivilegeValueA(LPCSTR lpSystemName, LPCSTR lpName, PLUID lpLuid) {
-  if (!lpName || !lpLuid) {
-    SetLastError(lpLuid ? ERROR_INVALID_PARAMETER : ERROR_NOACCESS_VALUE);
-    return FALSE;
-  }
-  if (lpSystemName && *lpSystemName) {
-    // The names are asked of the named system's security service.
-    SimulateLatency();
-    std::unique_lock lock(mutex_);
-    sim::Computer* computer = ResolveLocked(lpSystemName);
-    const Answer answer = AnswerOfLocked(computer);
-    if (answer == Answer::Silent) WaitForSilentHost(lock);
-    if (answer != Answer::Reachable) {
-      SetLastError(RPC_S_SERVER_UNAVAILABLE);
-      return FALSE;
-    }
-  }
-  DWORD luid = 0;
-  if (FindPrivilege(lpName, luid)) {
-    lpLuid->LowPart = luid;
-    lpLuid->HighPart = 0;
-    return TRUE;
-  }
-  SetLastError(ERROR_NO_SUCH_PRIVILEGE);
-  return FALSE;
-}
-
-BOOL SimulatedWinApi::AdjustTokenPrivileges(HANDLE TokenHandle, BOOL DisableAllPrivileges,
-                                            PTOKEN_PRIVILEGES NewState, DWORD BufferLength,
-                                            PTOKEN_PRIVILEGES PreviousState, PDWORD ReturnLength) {
-  std::lock_guard lock(mutex_);
-  auto it = tokens_.find(TokenHandle);
-  if (it == tokens_.end()) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  if (!(it->second.access & TOKEN_ADJUST_PRIVILEGES)) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return FALSE;
-  }
-  if ((PreviousState && !ReturnLength) || (!DisableAllPrivileges && !NewState)) {
-    SetLastError(ERROR_NOACCESS_VALUE);
-    return FALSE;
-  }
-  std::map<DWORD, bool>& held =
-      it->second.processToken ? processPrivileges_ : it->second.privileges;
+BOOL SimulatedWinApi::AdjustPrivilegesLocked(Token& token, BOOL DisableAllPrivileges,
+                                             PTOKEN_PRIVILEGES NewState, DWORD BufferLength,
+                                             PTOKEN_PRIVILEGES PreviousState, PDWORD ReturnLength) {
+  std::map<DWORD, bool>& held = token.processToken ? processPrivileges_ : token.privileges;
 
   // Work out every change first: when the previous state does not fit in
   // the caller's buffer, nothing is changed.
@@ -352,7 +200,7 @@ BOOL SimulatedWinApi::AdjustTokenPrivileges(HANDLE TokenHandle, BOOL DisableAllP
         notAllAssigned = true;
         continue;
       }
-      if (entry.Attributes & SE_PRIVILEGE_REMOVED_VALUE)
+      if (entry.Attributes & SE_PRIVILEGE_REMOVED)
         changes.push_back({found->first, found->second, Change::Remove});
       else if ((entry.Attributes & SE_PRIVILEGE_ENABLED) && !found->second)
         changes.push_back({found->first, false, Change::Enable});
@@ -396,7 +244,7 @@ BOOL SimulatedWinApi::InitiateSystemShutdownExA(LPSTR lpMachineName, LPSTR /*lpM
       SetLastError(ERROR_PRIVILEGE_NOT_HELD);
       return FALSE;
     }
-    if (dwTimeout > MAX_SHUTDOWN_TIMEOUT_VALUE) {
+    if (dwTimeout > MAX_SHUTDOWN_TIMEOUT) {
       SetLastError(ERROR_INVALID_PARAMETER);
       return FALSE;
     }
@@ -418,7 +266,7 @@ BOOL SimulatedWinApi::InitiateSystemShutdownExA(LPSTR lpMachineName, LPSTR /*lpM
   case Answer::Reachable:
     break;
   }
-  const DWORD rights = AuthorizeLocked(CredentialsForLocked(computer->name), *computer);
+  const DWORD rights = AuthorizeLocked(AccountForLocked(computer->name), *computer);
   if (rights != ERROR_SUCCESS) {
     SetLastError(rights);
     return FALSE;
@@ -442,34 +290,16 @@ BOOL SimulatedWinApi::InitiateSystemShutdownExA(LPSTR lpMachineName, LPSTR /*lpM
 
 // --- share connections -----------------------------------------------------------------------
 
-DWORD SimulatedWinApi::WNetAddConnection2A(LPNETRESOURCEA lpNetResource, LPCSTR lpPassword,
-                                           LPCSTR lpUserName, DWORD /*dwFlags*/) {
-  if (!lpNetResource) return ERROR_INVALID_ADDRESS;
-  if (!lpNetResource->lpRemoteName) return ERROR_BAD_NET_NAME;
-  if (lpNetResource->dwType > 2) return ERROR_INVALID_PARAMETER; // any, disk or print
-  if (lpNetResource->lpProvider &&
-      !sim::EqualsIgnoreCase(lpNetResource->lpProvider, "Microsoft Windows Network"))
-    return ERROR_BAD_PROVIDER_VALUE;
-  const std::string localName = lpNetResource->lpLocalName ? lpNetResource->lpLocalName : "";
-  if (!localName.empty() && !IsDriveName(localName)) return ERROR_BAD_DEVICE_VALUE;
-
-  // "\\SERVER\share"
-  const std::string remote = lpNetResource->lpRemoteName;
-  if (remote.size() < 5 || remote[0] != '\\' || remote[1] != '\\') return ERROR_BAD_NET_NAME;
-  const auto slash = remote.find('\\', 2);
-  if (slash == std::string::npos || slash == 2 || slash + 1 >= remote.size())
-    return ERROR_BAD_NET_NAME;
-  const std::string server = remote.substr(2, slash - 2);
-  std::string share = remote.substr(slash + 1);
-  for (char& c : share)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  if (share.find('\\') != std::string::npos) return ERROR_BAD_NET_NAME;
+DWORD SimulatedWinApi::AddConnection(const ConnectionRequest& request) {
+  const std::string& localName = request.localName;
+  if (!localName.empty() && !IsDriveName(localName)) return ERROR_BAD_DEVICE;
+  const std::string share = LowerAscii(request.share);
   const bool adminShare = share == "admin$" || share == "c$";
-  if (share == "ipc$" && !localName.empty()) return ERROR_BAD_DEV_TYPE_VALUE;
+  if (share == "ipc$" && !localName.empty()) return ERROR_BAD_DEV_TYPE;
 
   SimulateLatency();
   std::unique_lock lock(mutex_);
-  sim::Computer* computer = ResolveLocked(server);
+  sim::Computer* computer = ResolveLocked(request.server);
   switch (AnswerOfLocked(computer)) {
   case Answer::Silent:
     WaitForSilentHost(lock);
@@ -484,39 +314,35 @@ DWORD SimulatedWinApi::WNetAddConnection2A(LPNETRESOURCEA lpNetResource, LPCSTR 
   // The share is looked for once the server has answered.
   if (share != "ipc$" && !adminShare) return ERROR_BAD_NET_NAME;
 
-  Credentials credentials;
-  if (lpUserName) {
-    credentials = ParseAccount(lpUserName, lpPassword ? lpPassword : "");
+  Account account;
+  if (request.userName) {
+    account = ParseAccount(request.userName, request.password ? request.password : "");
   } else {
-    credentials = t_impersonation.count(instanceId_) ? ThreadCredentials() : Credentials{};
-    if (lpPassword && !credentials.own) credentials.password = lpPassword;
+    account = ThreadAccount();
+    if (request.password && account.given) account.password = request.password;
   }
 
-  // One set of credentials per server and logon session.
+  // One account per server and logon session.
   for (const auto& existing : shareConnections_) {
-    if (!sim::EqualsIgnoreCase(existing.computer, computer->name)) continue;
-    const Credentials& e = existing.credentials;
-    const bool same =
-        e.own == credentials.own &&
-        (credentials.own || SameCredentials(e.authority, e.user, e.password, credentials.authority,
-                                            credentials.user, credentials.password));
-    if (!same) return ERROR_SESSION_CREDENTIAL_CONFLICT_VALUE;
+    if (EqualsIgnoreCase(existing.computer, computer->name) &&
+        !SameAccount(existing.account, account))
+      return ERROR_SESSION_CREDENTIAL_CONFLICT;
   }
   if (!localName.empty()) {
     for (const auto& existing : shareConnections_)
-      if (sim::EqualsIgnoreCase(existing.localName, localName)) return ERROR_ALREADY_ASSIGNED_VALUE;
+      if (EqualsIgnoreCase(existing.localName, localName)) return ERROR_ALREADY_ASSIGNED;
   }
 
-  const DWORD check = adminShare ? AuthorizeLocked(credentials, *computer)
-                                 : AuthenticateLocked(credentials, *computer);
+  const DWORD check =
+      adminShare ? AuthorizeLocked(account, *computer) : AuthenticateLocked(account, *computer);
   if (check != ERROR_SUCCESS) return check;
 
   const bool known =
       std::any_of(shareConnections_.begin(), shareConnections_.end(), [&](const auto& c) {
-        return sim::EqualsIgnoreCase(c.computer, computer->name) && c.share == share &&
-               sim::EqualsIgnoreCase(c.localName, localName);
+        return EqualsIgnoreCase(c.computer, computer->name) && c.share == share &&
+               EqualsIgnoreCase(c.localName, localName);
       });
-  if (!known) shareConnections_.push_back({computer->name, share, localName, credentials});
+  if (!known) shareConnections_.push_back({computer->name, share, localName, account});
   return NO_ERROR;
 }
 

@@ -1,5 +1,6 @@
-// Winsock of the simulated network: its sockets (SimSockets.h), which reach
-// the computers that answer WS-Discovery.
+// The simulated network's side of its sockets (SimSockets.h): the local
+// address and the computers that answer WS-Discovery. Winsock's calls reach
+// the sockets through the base (DesktopWinApi::SocketLayer).
 #include "platform/sim/SimulatedWinApi.h"
 
 #include "platform/wsd/WsdMessages.h"
@@ -8,64 +9,6 @@
 #include <cstdio>
 
 namespace skarvet {
-
-SOCKET SimulatedWinApi::socket(int af, int type, int protocol) {
-  return sockets_.socket(af, type, protocol);
-}
-
-int SimulatedWinApi::closesocket(SOCKET s) {
-  return sockets_.closesocket(s);
-}
-
-int SimulatedWinApi::bind(SOCKET s, const sockaddr* name, int namelen) {
-  return sockets_.bind(s, name, namelen);
-}
-
-int SimulatedWinApi::setsockopt(SOCKET s, int level, int optname, const char* optval, int optlen) {
-  return sockets_.setsockopt(s, level, optname, optval, optlen);
-}
-
-int SimulatedWinApi::ioctlsocket(SOCKET s, long cmd, u_long* argp) {
-  return sockets_.ioctlsocket(s, cmd, argp);
-}
-
-int SimulatedWinApi::WSAIoctl(SOCKET s, DWORD dwIoControlCode, LPVOID lpvInBuffer, DWORD cbInBuffer,
-                              LPVOID lpvOutBuffer, DWORD cbOutBuffer, LPDWORD lpcbBytesReturned,
-                              LPWSAOVERLAPPED lpOverlapped,
-                              LPWSAOVERLAPPED_COMPLETION_ROUTINE lpCompletionRoutine) {
-  return sockets_.WSAIoctl(s, dwIoControlCode, lpvInBuffer, cbInBuffer, lpvOutBuffer, cbOutBuffer,
-                           lpcbBytesReturned, lpOverlapped, lpCompletionRoutine);
-}
-
-int SimulatedWinApi::connect(SOCKET s, const sockaddr* name, int namelen) {
-  return sockets_.connect(s, name, namelen);
-}
-
-int SimulatedWinApi::send(SOCKET s, const char* buf, int len, int flags) {
-  return sockets_.send(s, buf, len, flags);
-}
-
-int SimulatedWinApi::recv(SOCKET s, char* buf, int len, int flags) {
-  return sockets_.recv(s, buf, len, flags);
-}
-
-int SimulatedWinApi::sendto(SOCKET s, const char* buf, int len, int flags, const sockaddr* to,
-                            int tolen) {
-  return sockets_.sendto(s, buf, len, flags, to, tolen);
-}
-
-int SimulatedWinApi::recvfrom(SOCKET s, char* buf, int len, int flags, sockaddr* from,
-                              int* fromlen) {
-  return sockets_.recvfrom(s, buf, len, flags, from, fromlen);
-}
-
-int SimulatedWinApi::WSAPoll(WSAPOLLFD* fdArray, ULONG fds, INT timeout) {
-  return sockets_.WSAPoll(fdArray, fds, timeout);
-}
-
-int SimulatedWinApi::WSAGetLastError() {
-  return static_cast<int>(GetLastError());
-}
 
 std::uint32_t SimulatedWinApi::LocalAddress() const {
   std::lock_guard lock(mutex_);

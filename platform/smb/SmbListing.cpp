@@ -23,11 +23,8 @@
 namespace skarvet {
 namespace {
 
-constexpr DWORD kErrorInvalidLevel = 124;  // ERROR_INVALID_LEVEL
-constexpr DWORD kErrorNotContainer = 1207; // ERROR_NOT_CONTAINER
-constexpr DWORD kSvTypeNt = 0x00001000;    // SV_TYPE_NT
-constexpr DWORD kComputerTypeBits = SV_TYPE_WORKSTATION | SV_TYPE_SERVER | kSvTypeNt;
-constexpr const char* kWindowsNetwork = "Microsoft Windows Network";
+constexpr DWORD kComputerTypeBits = SV_TYPE_WORKSTATION | SV_TYPE_SERVER | SV_TYPE_NT;
+
 // A workgroup name in a URL: the characters NetBIOS allows that have no
 // meaning in a URL.
 bool UrlSafeWorkgroup(const std::string& name) {
@@ -49,7 +46,7 @@ bool SmbWinApi::ReadBrowseList(bool workgroups, const std::u16string& workgroup,
                                std::vector<BrowseEntry>& out, DWORD& error) const {
   out.clear();
   // Browse lists are the network's, read with the user's own logon.
-  smb::Session session(configFile_, smb::Account{}, smb::Dialect::BrowseLists);
+  smb::Session session(configFile_, Account{}, smb::Dialect::BrowseLists);
   if (!session.Ready()) {
     error = smb::ConnectError(session.Errno());
     return false;
@@ -88,104 +85,51 @@ bool SmbWinApi::ReadBrowseList(bool workgroups, const std::u16string& workgroup,
   return true;
 }
 
-DWORD SmbWinApi::WNetOpenEnumA(DWORD dwScope, DWORD dwType, DWORD dwUsage,
-                               LPNETRESOURCEA lpNetResource, LPHANDLE lphEnum) {
-  auto fail = [this](DWORD error) {
-    SetLastError(error);
-    return error;
-  };
-  if (!lphEnum) return fail(ERROR_INVALID_ADDRESS);
-  if (dwScope != RESOURCE_CONNECTED && dwScope != RESOURCE_GLOBALNET &&
-      dwScope != RESOURCE_REMEMBERED)
-    return fail(ERROR_INVALID_PARAMETER);
-  if (dwType > 2) return fail(ERROR_INVALID_PARAMETER); // ANY, DISK, PRINT
-
-  Enumeration enumeration;
-  if (dwScope == RESOURCE_CONNECTED) {
+bool SmbWinApi::ListResources(DWORD scope, const NETRESOURCEA* parent,
+                              std::vector<ListedResource>& out, DWORD& error) {
+  out.clear();
+  if (scope == RESOURCE_CONNECTED) {
     std::lock_guard lock(mutex_);
     for (const auto& connection : connections_) {
-      enumeration.entries.push_back({RESOURCE_CONNECTED, RESOURCETYPE_ANY,
-                                     RESOURCEDISPLAYTYPE_SHARE, RESOURCEUSAGE_CONNECTABLE,
-                                     "\\\\" + connection.first + "\\ipc$", "", kWindowsNetwork});
+      out.push_back({RESOURCE_CONNECTED, RESOURCETYPE_ANY, RESOURCEDISPLAYTYPE_SHARE,
+                     RESOURCEUSAGE_CONNECTABLE, "\\\\" + connection.first + "\\ipc$", "",
+                     kWindowsNetwork});
     }
-  } else if (dwScope == RESOURCE_GLOBALNET && !lpNetResource) {
-    enumeration.entries.push_back({RESOURCE_GLOBALNET, RESOURCETYPE_ANY,
-                                   RESOURCEDISPLAYTYPE_NETWORK, RESOURCEUSAGE_CONTAINER,
-                                   kWindowsNetwork, "", kWindowsNetwork});
-  } else if (dwScope == RESOURCE_GLOBALNET) {
-    if (!lpNetResource->lpRemoteName) return fail(ERROR_INVALID_PARAMETER);
-    if ((lpNetResource->dwUsage & RESOURCEUSAGE_CONTAINER) == 0) return fail(kErrorNotContainer);
-    const std::string remote = lpNetResource->lpRemoteName;
-    const std::string provider =
-        lpNetResource->lpProvider ? lpNetResource->lpProvider : kWindowsNetwork;
-    if (remote.size() >= 2 && remote[0] == '\\' && remote[1] == '\\') {
-      // A server: its shares, which this program never lists.
+    return true;
+  }
+  if (scope != RESOURCE_GLOBALNET) return true; // nothing is remembered here
+  if (!parent) {
+    out.push_back({RESOURCE_GLOBALNET, RESOURCETYPE_ANY, RESOURCEDISPLAYTYPE_NETWORK,
+                   RESOURCEUSAGE_CONTAINER, kWindowsNetwork, "", kWindowsNetwork});
+    return true;
+  }
+  const std::string remote = parent->lpRemoteName;
+  const std::string provider = parent->lpProvider ? parent->lpProvider : kWindowsNetwork;
+  // A server: its shares, which this program never lists.
+  if (remote.size() >= 2 && remote[0] == '\\' && remote[1] == '\\') return true;
+
+  const bool workgroups =
+      remote == kWindowsNetwork && parent->dwDisplayType != RESOURCEDISPLAYTYPE_DOMAIN;
+  std::vector<BrowseEntry> list;
+  if (!ReadBrowseList(workgroups, workgroups ? u"" : AnsiToWide(remote), list, error)) {
+    if (error == ERROR_NO_BROWSER_SERVERS_FOUND) error = ERROR_BAD_NETPATH;
+    return false;
+  }
+  for (const BrowseEntry& entry : list) {
+    if (workgroups) {
+      out.push_back({RESOURCE_GLOBALNET, RESOURCETYPE_ANY, RESOURCEDISPLAYTYPE_DOMAIN,
+                     RESOURCEUSAGE_CONTAINER, WideToAnsi(entry.name), "", provider});
     } else {
-      const bool workgroups =
-          remote == kWindowsNetwork && lpNetResource->dwDisplayType != RESOURCEDISPLAYTYPE_DOMAIN;
-      std::vector<BrowseEntry> list;
-      DWORD error = NO_ERROR;
-      if (!ReadBrowseList(workgroups, workgroups ? u"" : AnsiToWide(remote), list, error))
-        return fail(error == ERROR_NO_BROWSER_SERVERS_FOUND ? ERROR_BAD_NETPATH : error);
-      for (const BrowseEntry& entry : list) {
-        if (workgroups) {
-          enumeration.entries.push_back({RESOURCE_GLOBALNET, RESOURCETYPE_ANY,
-                                         RESOURCEDISPLAYTYPE_DOMAIN, RESOURCEUSAGE_CONTAINER,
-                                         WideToAnsi(entry.name), "", provider});
-        } else {
-          enumeration.entries.push_back({RESOURCE_GLOBALNET, RESOURCETYPE_ANY,
-                                         RESOURCEDISPLAYTYPE_SERVER, RESOURCEUSAGE_CONTAINER,
-                                         "\\\\" + WideToAnsi(entry.name), WideToAnsi(entry.comment),
-                                         provider});
-        }
-      }
+      out.push_back({RESOURCE_GLOBALNET, RESOURCETYPE_ANY, RESOURCEDISPLAYTYPE_SERVER,
+                     RESOURCEUSAGE_CONTAINER, "\\\\" + WideToAnsi(entry.name),
+                     WideToAnsi(entry.comment), provider});
     }
   }
-  if (dwUsage != 0) {
-    std::erase_if(enumeration.entries,
-                  [&](const ListedResource& entry) { return (entry.usage & dwUsage) == 0; });
-  }
-  std::lock_guard lock(mutex_);
-  const HANDLE handle = NewHandleLocked();
-  enumerations_.emplace(handle, std::move(enumeration));
-  *lphEnum = handle;
-  return NO_ERROR;
+  return true;
 }
 
-DWORD SmbWinApi::WNetEnumResourceA(HANDLE hEnum, LPDWORD lpcCount, LPVOID lpBuffer,
-                                   LPDWORD lpBufferSize) {
-  auto fail = [this](DWORD error) {
-    SetLastError(error);
-    return error;
-  };
-  if (!lpcCount || !lpBufferSize) return fail(ERROR_INVALID_ADDRESS);
-  if (*lpcCount == 0) return fail(ERROR_INVALID_PARAMETER);
-  std::lock_guard lock(mutex_);
-  auto it = enumerations_.find(hEnum);
-  if (it == enumerations_.end()) return fail(ERROR_INVALID_HANDLE);
-  const DWORD result =
-      PackResources(it->second.entries, it->second.next, lpcCount, lpBuffer, lpBufferSize);
-  if (result != NO_ERROR) return fail(result);
-  return NO_ERROR;
-}
-
-DWORD SmbWinApi::WNetCloseEnum(HANDLE hEnum) {
-  std::lock_guard lock(mutex_);
-  if (enumerations_.erase(hEnum) == 0) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return ERROR_INVALID_HANDLE;
-  }
-  return NO_ERROR;
-}
-
-NET_API_STATUS SmbWinApi::NetServerEnum(LPCWSTR servername, DWORD level, LPBYTE* bufptr,
-                                        DWORD prefmaxlen, LPDWORD entriesread, LPDWORD totalentries,
-                                        DWORD servertype, LPCWSTR domain, LPDWORD resume_handle) {
-  if (!bufptr || !entriesread || !totalentries) return ERROR_INVALID_PARAMETER;
-  *bufptr = nullptr;
-  *entriesread = 0;
-  *totalentries = 0;
-  if (level != 101) return kErrorInvalidLevel;
+NET_API_STATUS SmbWinApi::ListServers(LPCWSTR servername, DWORD servertype, LPCWSTR domain,
+                                      std::vector<ServerRow>& rows) {
   // The list is the network's; asking another computer for it is not done
   // here.
   if (servername && *servername) return ERROR_NOT_SUPPORTED;
@@ -199,25 +143,9 @@ NET_API_STATUS SmbWinApi::NetServerEnum(LPCWSTR servername, DWORD level, LPBYTE*
       !ReadBrowseList(workgroups, workgroup, list, error))
     return error;
 
-  std::vector<ServerRow> rows;
   for (const BrowseEntry& entry : list)
     rows.push_back({entry.name, entry.comment,
-                    workgroups ? (SV_TYPE_DOMAIN_ENUM | kSvTypeNt) : kComputerTypeBits});
-  std::unique_ptr<unsigned char[]> block;
-  const NET_API_STATUS status =
-      PackServerInfo101(rows, prefmaxlen, block, entriesread, totalentries, resume_handle);
-  if (block) {
-    *bufptr = block.get();
-    std::lock_guard lock(mutex_);
-    netBuffers_.emplace(block.get(), std::move(block));
-  }
-  return status;
-}
-
-NET_API_STATUS SmbWinApi::NetApiBufferFree(LPVOID Buffer) {
-  if (!Buffer) return NERR_Success;
-  std::lock_guard lock(mutex_);
-  if (netBuffers_.erase(Buffer) == 0) return ERROR_INVALID_PARAMETER;
+                    workgroups ? (SV_TYPE_DOMAIN_ENUM | SV_TYPE_NT) : kComputerTypeBits});
   return NERR_Success;
 }
 

@@ -1,6 +1,7 @@
 #include "platform/smb/SmbSession.h"
 
 #include "platform/text/AnsiCodePage.h"
+#include "platform/text/TextHelpers.h"
 #include "platform/text/Utf8.h"
 
 #include <cerrno>
@@ -34,35 +35,11 @@ bool IsHexOrDot(char c) {
   return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F') || c == '.';
 }
 
-std::string Upper(std::string text) {
-  for (char& c : text)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return text;
-}
-
 } // namespace
 
-bool Account::Fits() const {
-  return domain.size() <= kCredentialLimit && user.size() <= kCredentialLimit &&
-         password.size() <= kCredentialLimit;
-}
-
-Account ParseAccount(const std::string& name, const std::string& password) {
-  Account account;
-  account.given = true;
-  account.password = password;
-  const auto backslash = name.find('\\');
-  const auto at = name.find('@');
-  if (backslash != std::string::npos) {
-    account.domain = name.substr(0, backslash);
-    account.user = name.substr(backslash + 1);
-  } else if (at != std::string::npos) {
-    account.user = name.substr(0, at);
-    account.domain = name.substr(at + 1);
-  } else {
-    account.user = name;
-  }
-  return account;
+bool AccountFits(const Account& account) {
+  return account.domain.size() <= kCredentialLimit && account.user.size() <= kCredentialLimit &&
+         account.password.size() <= kCredentialLimit;
 }
 
 Session::Session(const std::string& configFile, const Account& account, Dialect dialect)
@@ -205,7 +182,7 @@ bool HostOfName(const char* name, std::string& urlHost, std::string& key, DWORD&
       }
     }
     urlHost = "[" + bare + "]";
-    key = Upper(bare);
+    key = UpperAscii(bare);
     return true;
   }
   // Letters, digits, '-', '_', '.' and '$' and the bytes of names in other
@@ -228,7 +205,7 @@ bool HostOfName(const char* name, std::string& urlHost, std::string& key, DWORD&
   }
   // The library reads names in UTF-8; the program's are in its ANSI code page.
   urlHost = ToUtf8(AnsiToWide(host));
-  key = Upper(host);
+  key = UpperAscii(host);
   return true;
 }
 

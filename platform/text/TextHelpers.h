@@ -13,4 +13,9 @@ std::string Trim(std::string_view text);
 // (2.5 gives 2, 3.5 gives 4, -2.5 gives -2).
 long long RoundHalfEven(double value);
 
+// Upper-cases the ASCII letters only, as Windows compares computer, domain,
+// account and share names; other bytes stay as they are.
+std::string UpperAscii(std::string text);
+bool EqualsIgnoreCase(std::string_view a, std::string_view b);
+
 } // namespace skarvet

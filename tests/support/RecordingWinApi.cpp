@@ -13,8 +13,6 @@ thread_local DWORD t_lastError = 0;
 thread_local bool t_hasErrorInfo = false;
 thread_local ComErrorInfo t_errorInfo;
 
-HANDLE const kCurrentProcess = reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1));
-
 class RecordingScriptControl : public ScriptControlObject {
 public:
   explicit RecordingScriptControl(RecordingWinApi& api) : api_(api) {}
@@ -139,7 +137,7 @@ void RecordingWinApi::SetLastError(DWORD dwErrCode) {
 
 HANDLE RecordingWinApi::GetCurrentProcess() {
   Record("GetCurrentProcess", {});
-  return kCurrentProcess;
+  return CurrentProcessPseudoHandle();
 }
 
 BOOL RecordingWinApi::CloseHandle(HANDLE hObject) {

@@ -286,8 +286,8 @@ void CompareVtableWithTypeLibrary() {
     }
   }
 
-  for (auto [name, expected] : {std::pair{L"Language", skarvet::kDispIdLanguage},
-                                std::pair{L"Timeout", skarvet::kDispIdTimeout}}) {
+  for (auto [name, expected] : {std::pair{L"Language", skarvet::DISPID_ScriptControl_Language},
+                                std::pair{L"Timeout", skarvet::DISPID_ScriptControl_Timeout}}) {
     LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
     DISPID id = 0;
     result = dispatch->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
@@ -360,10 +360,11 @@ void ScriptControl(skarvet::WinApi& api) {
   Check(SUCCEEDED(result) && control, "the script control is created");
   if (!control) return;
 
-  result = control->PutProperty(skarvet::kDispIdLanguage, ScriptValue::Text(u"VBScript"));
+  result =
+      control->PutProperty(skarvet::DISPID_ScriptControl_Language, ScriptValue::Text(u"VBScript"));
   Print("  Language = \"VBScript\": 0x%08lX\n", Hex(result));
   Check(result == S_OK, "the language is set");
-  result = control->PutProperty(skarvet::kDispIdTimeout, ScriptValue::Integer(-1));
+  result = control->PutProperty(skarvet::DISPID_ScriptControl_Timeout, ScriptValue::Integer(-1));
   Print("  Timeout = -1: 0x%08lX\n", Hex(result));
   Check(result == S_OK, "the time-out is set");
   result = control->QueryScriptControl();
@@ -419,7 +420,8 @@ void ScriptControl(skarvet::WinApi& api) {
 
   // A property write the component refuses: only its failure is checked, as
   // components differ in how they report it.
-  result = control->PutProperty(skarvet::kDispIdLanguage, ScriptValue::Text(u"NoSuchLanguage"));
+  result = control->PutProperty(skarvet::DISPID_ScriptControl_Language,
+                                ScriptValue::Text(u"NoSuchLanguage"));
   Print("  Language = \"NoSuchLanguage\": 0x%08lX\n", Hex(result));
   Check(FAILED(result), "an unknown language is refused");
   ComErrorInfo refused;
