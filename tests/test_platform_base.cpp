@@ -2,6 +2,7 @@
 // account and share names are read, and the bookkeeping every implementation
 // relies on (per-instance and per-thread state, handles that end).
 #include "platform/desktop/DesktopWinApi.h"
+#include "platform/sim/SimSockets.h"
 #include "platform/text/TextHelpers.h"
 
 #include <gtest/gtest.h>
@@ -70,6 +71,9 @@ public:
 protected:
   DWORD AcceptLogon(DWORD, Token&) override { return ERROR_SUCCESS; }
   DWORD AddConnection(const ConnectionRequest&) override { return ERROR_BAD_NETPATH; }
+  // Sockets of an empty network.
+  Winsock& SocketLayer() override { return sockets_; }
+  sim::Sockets sockets_{*this, 0, [] { return std::vector<sim::Responder>{}; }};
   BOOL AdjustPrivilegesLocked(Token&, BOOL, PTOKEN_PRIVILEGES, DWORD, PTOKEN_PRIVILEGES,
                               PDWORD) override {
     return TRUE;

@@ -90,7 +90,9 @@ TEST(VbScript, CompileErrorsCarryVbScriptsNumberTextAndPlace) {
     EXPECT_EQ(error->code, vbs::ErrorCode(c.number)) << c.number;
     EXPECT_EQ(error->source, vbs::kCompileErrorSource) << c.number;
     EXPECT_FALSE(error->description.empty()) << c.number;
-    if (c.line) EXPECT_EQ(error->line, c.line) << c.number;
+    if (c.line) {
+      EXPECT_EQ(error->line, c.line) << c.number;
+    }
   }
   // A text that does not compile adds nothing: its procedure is unknown.
   Script s;
