@@ -713,6 +713,8 @@ void TNetworkBrowser::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEdi
   if (hint == QAbstractItemDelegate::EditNextItem ||
       hint == QAbstractItemDelegate::EditPreviousItem) {
     QTreeWidget::closeEditor(editor, QAbstractItemDelegate::NoHint);
+    // The window's tab order, not the view's own stepping between items.
+    // NOLINTNEXTLINE(bugprone-parent-virtual-call)
     QWidget::focusNextPrevChild(hint == QAbstractItemDelegate::EditNextItem);
     return;
   }

@@ -252,7 +252,7 @@ int Sockets::recv(SOCKET s, char* buf, int len, int /*flags*/) {
     std::this_thread::sleep_until(socket->responseReady);
   }
   const std::size_t count = std::min(socket->response.size(), static_cast<std::size_t>(len));
-  if (count) std::memcpy(buf, socket->response.data(), count);
+  std::copy_n(socket->response.data(), count, buf); // bytes, not a C string
   socket->response.erase(0, count);
   return static_cast<int>(count); // 0 once all is read: the computer has closed
 }
@@ -333,7 +333,7 @@ int Sockets::recvfrom(SOCKET s, char* buf, int len, int /*flags*/, sockaddr* fro
   socket->inbox.pop_front();
   WriteAddress(datagram.from, datagram.fromPort, from, fromlen);
   const std::size_t count = std::min(datagram.bytes.size(), static_cast<std::size_t>(len));
-  if (count) std::memcpy(buf, datagram.bytes.data(), count);
+  std::copy_n(datagram.bytes.data(), count, buf); // bytes, not a C string
   // Winsock cuts a datagram longer than the buffer and says so.
   if (datagram.bytes.size() > static_cast<std::size_t>(len)) return Fail(WSAEMSGSIZE);
   return static_cast<int>(count);
