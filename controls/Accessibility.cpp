@@ -58,6 +58,8 @@ public:
   }
 
   QStringList actionNames() const override {
+    // A picture that does nothing has a plain widget's actions, not a link's.
+    // NOLINTNEXTLINE(bugprone-parent-virtual-call)
     return Clickable() ? TLink::actionNames() : QAccessibleWidget::actionNames();
   }
 

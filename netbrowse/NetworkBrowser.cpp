@@ -768,7 +768,10 @@ void TNetworkBrowser::drawBranches(QPainter* painter, const QRect& rect,
   for (QModelIndex up = index.parent(); up.isValid(); up = up.parent()) ++level;
   const int top = device(rect.top());
   const int bottom = device(rect.top() + rect.height()) - 1;
-  const int middle = device(rect.top() + rect.height() / 2);
+  // Halves in whole layout pixels, as the layout has them.
+  const int halfHeight = rect.height() / 2;
+  const int halfIndent = indent / 2;
+  const int middle = device(rect.top() + halfHeight);
 
   painter->save();
   painter->scale(1 / scale, 1 / scale);
@@ -787,7 +790,7 @@ void TNetworkBrowser::drawBranches(QPainter* painter, const QRect& rect,
   };
   // The middle of a column of the indentation, in display pixels.
   auto columnCentre = [&](int column) {
-    return device(rect.left() + column * indent + indent / 2);
+    return device(rect.left() + column * indent + halfIndent);
   };
 
   // Lines of the ancestors that have siblings below.
