@@ -128,8 +128,13 @@ void LoadPictures(Ui::TMainForm& ui) {
   }
 }
 
-// The program's icon in every size drawn for it (resources/icons), so that
-// a scaled desktop finds a sharp one; failing those, the icon file's.
+// The program's icon in the sizes a title bar or task switcher asks for
+// (resources/icons, up to three times the largest designed size), so that a
+// scaled desktop finds a sharp one; failing those, the icon file's. Each is
+// read when first asked for: offscreen, or on a desktop that shows no
+// window icons, none is.
+constexpr int kLargestWindowIcon = 96;
+
 QIcon ProgramIcon() {
   const QDir folder(QStringLiteral(":/resources/icons"));
   QStringList files = folder.entryList({QStringLiteral("skarvet-*.png")}, QDir::Files);
@@ -140,7 +145,10 @@ QIcon ProgramIcon() {
   std::sort(files.begin(), files.end(),
             [&](const QString& a, const QString& b) { return size(a) < size(b); });
   QIcon icon;
-  for (const QString& file : files) icon.addFile(folder.filePath(file));
+  for (const QString& file : files) {
+    const int side = size(file);
+    if (side > 0 && side <= kLargestWindowIcon) icon.addFile(folder.filePath(file), {side, side});
+  }
   return icon;
 }
 

@@ -181,7 +181,6 @@ inline constexpr DWORD SE_PRIVILEGE_ENABLED = 0x00000002;
 inline constexpr DWORD SE_PRIVILEGE_REMOVED = 0x00000004;
 // The longest countdown InitiateSystemShutdownEx accepts: ten years, in seconds.
 inline constexpr DWORD MAX_SHUTDOWN_TIMEOUT = 10 * 365 * 24 * 60 * 60;
-#define SE_SHUTDOWN_NAME "SeShutdownPrivilege"
 
 // --- mpr ------------------------------------------------------------------
 inline constexpr DWORD RESOURCE_CONNECTED = 1;

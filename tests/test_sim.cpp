@@ -207,7 +207,7 @@ TEST(SimulatedSecurity, ShutdownNeedsThePrivilegeAndTheRightOfTheCallersAccount)
   HANDLE process = nullptr;
   ASSERT_TRUE(api.OpenProcessToken(api.GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, &process));
   LUID luid{};
-  ASSERT_TRUE(api.LookupPrivilegeValueA(nullptr, SE_SHUTDOWN_NAME, &luid));
+  ASSERT_TRUE(api.LookupPrivilegeValueA(nullptr, "SeShutdownPrivilege", &luid));
   TOKEN_PRIVILEGES enable{1, {{luid, SE_PRIVILEGE_ENABLED}}};
   ASSERT_TRUE(api.AdjustTokenPrivileges(process, FALSE, &enable, 0, nullptr, nullptr));
 
