@@ -136,6 +136,21 @@ TEST_F(PeerSeam, RestartAndShutdownArriveWithTheirReasonAndFlags) {
   EXPECT_EQ(records[1].reason, SignedDecimal(0x4006000Bu));
 }
 
+TEST_F(PeerSeam, AComputerNamedByItsIPv6AddressIsReachedInEverySpelling) {
+  ASSERT_FALSE(peer->host6.empty());
+  const std::string spellings[] = {peer->host6, "[" + peer->host6 + "]", "\\\\" + peer->host6};
+  DWORD reason = 0x80020001u;
+  for (const std::string& computer : spellings) {
+    Request restart = AsAdmin(computer);
+    restart.reason = reason++;
+    const Outcome outcome = Send(restart);
+    EXPECT_TRUE(outcome.accepted) << computer << ": error " << outcome.error;
+  }
+  const auto records = peer->Records();
+  ASSERT_EQ(records.size(), 3u);
+  for (unsigned i = 0; i < 3; ++i) EXPECT_EQ(records[i].reason, SignedDecimal(0x80020001u + i));
+}
+
 TEST_F(PeerSeam, EachRefusalLeavesTheErrorWindowsGivesInTime) {
   struct Case {
     const char* what;

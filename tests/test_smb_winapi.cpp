@@ -84,8 +84,17 @@ TEST(SmbNames, ComputersAreNamedAsWindowsAcceptsThem) {
   EXPECT_EQ(host, "host.example.org");
   ASSERT_TRUE(smb::HostOfName("192.0.2.2", host, key, error));
   EXPECT_EQ(host, "192.0.2.2");
-  ASSERT_TRUE(smb::HostOfName("2001:db8::2", host, key, error));
-  EXPECT_EQ(host, "[2001:db8::2]");
+  // IPv6 addresses as the library reads them in a URL (no colons), every
+  // spelling of one address remembered under one key.
+  std::string firstKey;
+  for (const char* name : {"2001:db8::2", "[2001:DB8::2]", "\\\\2001:db8:0:0::2"}) {
+    ASSERT_TRUE(smb::HostOfName(name, host, key, error)) << name;
+    EXPECT_EQ(host, "2001-db8--2.ipv6-literal.net") << name;
+    if (firstKey.empty()) firstKey = key;
+    EXPECT_EQ(key, firstKey) << name;
+  }
+  ASSERT_TRUE(smb::HostOfName("::ffff:192.0.2.2", host, key, error));
+  EXPECT_EQ(host, "192.0.2.2");
   // A name in the program's code page travels in UTF-8.
   ASSERT_TRUE(smb::HostOfName("BJ\xD6RK", host, key, error));
   EXPECT_EQ(host, "BJ\xC3\x96RK");
@@ -100,8 +109,11 @@ TEST(SmbNames, ComputersAreNamedAsWindowsAcceptsThem) {
   // Names that would change the address they are put into, or that no
   // computer can have, reach nothing.
   const std::string tooLong(256, 'a');
-  for (const char* name : {"user@host", "host/IPC$", "a\\b", "host?x", "h%41", "host;x",
-                           "two words", "line\nbreak", "-option", "[::1", "::g", tooLong.c_str()}) {
+  const std::string tooLongBracketed = "[" + std::string(64, ':') + "]";
+  for (const char* name :
+       {"user@host", "host/IPC$", "a\\b", "host?x", "h%41", "host;x", "two words", "line\nbreak",
+        "-option", "[::1", "::g", "2001:db8::2%eth0", "[2001:db8::2]:445", "2001:db8::2/64",
+        ":::", "[]", "1:2:3:4:5:6:7:8:9", tooLong.c_str(), tooLongBracketed.c_str()}) {
     error = 0;
     EXPECT_FALSE(smb::HostOfName(name, host, key, error)) << name;
     EXPECT_EQ(error, ERROR_BAD_NETPATH) << name;

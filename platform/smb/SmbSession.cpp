@@ -4,6 +4,10 @@
 #include "platform/text/TextHelpers.h"
 #include "platform/text/Utf8.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -29,10 +33,6 @@ void Put(char* buffer, int size, const std::string& text) {
   const std::size_t n = text.size() < room ? text.size() : room;
   std::memcpy(buffer, text.data(), n);
   buffer[n] = '\0';
-}
-
-bool IsHexOrDot(char c) {
-  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F') || c == '.';
 }
 
 } // namespace
@@ -170,19 +170,34 @@ bool HostOfName(const char* name, std::string& urlHost, std::string& key, DWORD&
     error = ERROR_INVALID_COMPUTERNAME;
     return false;
   }
-  // A bracketed or bare IPv6 address.
+  // A bracketed or bare IPv6 address. The library takes no address
+  // literal with colons in a URL (the host part ends at the first ':' and
+  // brackets are refused), only Windows' spelling of it as a name: colons
+  // as '-' under "ipv6-literal.net", which it turns back into the address
+  // without asking any name service. Zones ('%') are not taken.
   std::string bare = host;
   if (bare.size() > 2 && bare.front() == '[' && bare.back() == ']')
     bare = bare.substr(1, bare.size() - 2);
   if (bare.find(':') != std::string::npos) {
-    for (char c : bare) {
-      if (c != ':' && !IsHexOrDot(c)) {
-        error = ERROR_BAD_NETPATH;
-        return false;
-      }
+    in6_addr address{};
+    char text[INET6_ADDRSTRLEN] = {};
+    if (bare.size() >= INET6_ADDRSTRLEN || inet_pton(AF_INET6, bare.c_str(), &address) != 1 ||
+        !inet_ntop(AF_INET6, &address, text, sizeof text)) {
+      error = ERROR_BAD_NETPATH;
+      return false;
     }
-    urlHost = "[" + bare + "]";
-    key = UpperAscii(bare);
+    // One spelling per address, so that its connections are found again.
+    std::string canonical = text;
+    if (IN6_IS_ADDR_V4MAPPED(&address)) {
+      // An IPv4 computer written as IPv6: the same computer as its IPv4 address.
+      canonical = canonical.substr(canonical.rfind(':') + 1);
+      urlHost = canonical;
+    } else {
+      urlHost = canonical;
+      std::replace(urlHost.begin(), urlHost.end(), ':', '-');
+      urlHost += ".ipv6-literal.net";
+    }
+    key = UpperAscii(canonical);
     return true;
   }
   // Letters, digits, '-', '_', '.' and '$' and the bytes of names in other

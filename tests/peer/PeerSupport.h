@@ -30,7 +30,7 @@ struct PeerRecord {
 };
 
 struct Peer {
-  std::string host, name, name2, host2, workgroup, downHost;
+  std::string host, host6, name, name2, host2, workgroup, downHost;
   std::string conf, record, hold, smbdPidFile;
   std::string admin, adminPassword, user, userPassword;
 
@@ -43,6 +43,7 @@ struct Peer {
     Peer peer;
     peer.host = get("SKARVET_PEER_HOST");
     if (peer.host.empty()) return std::nullopt;
+    peer.host6 = get("SKARVET_PEER_HOST6");
     peer.name = get("SKARVET_PEER_NAME");
     peer.name2 = get("SKARVET_PEER_NAME2");
     peer.host2 = get("SKARVET_PEER_HOST2");

@@ -15,6 +15,9 @@
 #                                  server, and with --browse an nmbd
 #   (nobody)            192.0.2.9  an address of the subnet where nothing answers
 #
+# The client and the server also hold 2001:db8::1 and 2001:db8::2 (/64),
+# usable at once (no duplicate address detection).
+#
 # COMMAND starts once the file server answers (about 2 s). With --browse it
 # starts once the workgroup's browse list holds both computers: the master
 # browser election alone takes about 20 s, so only tests of the listing ask.
@@ -27,6 +30,7 @@
 #
 # COMMAND sees these environment variables:
 #   SKARVET_PEER_HOST             the server's address
+#   SKARVET_PEER_HOST6            the server's IPv6 address
 #   SKARVET_PEER_NAME             the server's NetBIOS name
 #   SKARVET_PEER_NAME2            the second computer's NetBIOS name
 #   SKARVET_PEER_HOST2            the second computer's address (it runs no
@@ -57,6 +61,7 @@ set -uo pipefail
 
 readonly SKIP=77
 readonly NET=192.0.2
+readonly NET6=2001:db8:
 readonly WORKGROUP=SKARVETLAB
 readonly NAME1=SKPEER1
 readonly NAME2=SKPEER2
@@ -158,6 +163,11 @@ setup_network() {
     ip -n "$NS_SECOND" link set eth0 up
 }
 setup_network || skip "cannot join the namespaces (veth or bridge links missing)"
+setup_network6() {
+  ip -n "$NS_SERVER" addr add "$NET6:2/64" dev br0 nodad &&
+    ip -n "$NS_CLIENT" addr add "$NET6:1/64" dev eth0 nodad
+}
+setup_network6 || skip "cannot give the namespaces IPv6 addresses"
 
 # --- accounts, configuration, shutdown script ------------------------------------
 mkdir -p "$work"/{etc,pids,client,server,second}
@@ -220,7 +230,7 @@ cat >"$work/server/smb.conf" <<EOF
   workgroup = $WORKGROUP
   server string = Skarvet test peer
   server role = standalone server
-  interfaces = $NET.2/24
+  interfaces = $NET.2/24 $NET6:2/64
   bind interfaces only = yes
   server min protocol = NT1
   disable netbios = no
@@ -256,7 +266,7 @@ cat >"$work/client/smb.conf" <<EOF
 [global]
   netbios name = SKCLIENT
   workgroup = $WORKGROUP
-  interfaces = $NET.1/24
+  interfaces = $NET.1/24 $NET6:1/64
   bind interfaces only = yes
   wins server = $NET.2
   name resolve order = wins bcast
@@ -368,6 +378,7 @@ fi
 say "peer ready after $((SECONDS - started)) s"
 
 export SKARVET_PEER_HOST="$NET.2"
+export SKARVET_PEER_HOST6="$NET6:2"
 export SKARVET_PEER_NAME="$NAME1"
 export SKARVET_PEER_NAME2="$NAME2"
 export SKARVET_PEER_HOST2="$NET.3"
