@@ -52,10 +52,14 @@ void TMainForm::StartOperation(int OperationKind, const std::string& StatusPrefi
   const bool force = ui->ForceCheckbox->isChecked();
   // Exactly as typed with "Yes". "No" means the program's own account: the
   // greyed fields keep their text for a later "Yes", but none of it travels.
-  std::string userName, password, domain;
-  if (ui->YesRadioButton->isChecked()) {
+  const bool given = ui->YesRadioButton->isChecked();
+  std::string userName, domain;
+  // Converted in place (no temporary left behind); the worker keeps its own
+  // copy, and this one is wiped however the start ends.
+  std::string password = given ? ToAnsi(ui->PasswordEdit->text()) : std::string();
+  const WipeAtExit wipePassword(password);
+  if (given) {
     userName = ToAnsi(ui->UserNameEdit->text());
-    password = ToAnsi(ui->PasswordEdit->text());
     domain = ToAnsi(ui->DomainEdit->text());
   }
 

@@ -10,7 +10,7 @@
 
 namespace skarvet {
 
-void ConnectAsUser(const std::string& UserName, const std::string& Password,
+void ConnectAsUser(const std::string& UserName, const SecretText& Password,
                    const std::string& Domain, const std::string& ComputerName, HANDLE& Token) {
   const std::string user = Trim(UserName);
   if (user.empty()) return; // the program's own account
@@ -34,7 +34,7 @@ void ConnectAsUser(const std::string& UserName, const std::string& Password,
 }
 
 DWORD AddNetConnection(const std::string& LocalName, const std::string& RemoteName,
-                       const std::string& UserName, const std::string& Password) {
+                       const std::string& UserName, const SecretText& Password) {
   // The record holds writable texts; copies keep the caller's intact.
   std::string localName = LocalName;
   std::string remoteName = RemoteName;

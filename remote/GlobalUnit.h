@@ -4,6 +4,7 @@
 #pragma once
 
 #include "platform/Win32Types.h"
+#include "platform/text/SecretText.h"
 
 #include <atomic>
 #include <cstdint>
@@ -20,12 +21,12 @@ using CancelMark = std::atomic<bool>;
 // Logs on with new network credentials and impersonates them on the calling
 // thread; only if that fails, connects the target's "\ipc$" share with them.
 // Token receives the logon token; it is left untouched when no logon is made.
-void ConnectAsUser(const std::string& UserName, const std::string& Password,
+void ConnectAsUser(const std::string& UserName, const SecretText& Password,
                    const std::string& Domain, const std::string& ComputerName, HANDLE& Token);
 
 // Connects RemoteName with the given account. Returns the system's result.
 DWORD AddNetConnection(const std::string& LocalName, const std::string& RemoteName,
-                       const std::string& UserName, const std::string& Password);
+                       const std::string& UserName, const SecretText& Password);
 
 // Closes a logon token; does nothing for zero.
 void CloseLogonToken(HANDLE Token);

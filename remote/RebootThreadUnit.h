@@ -30,8 +30,8 @@ public:
   // The request, as the window handed it over (texts untrimmed).
   std::string ComputerName;
   std::string UserName;
-  std::string Password;
-  std::string Domain; // trimmed in place by the body when UserName is not blank
+  SecretText Password; // wiped with the worker, when its request is over
+  std::string Domain;  // trimmed in place by the body when UserName is not blank
   bool Force = false;
   OperationKind Operation = okLogoff;
   DWORD ReasonCode = 0;

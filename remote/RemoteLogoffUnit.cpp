@@ -7,7 +7,7 @@
 #include "remote/MSScriptControl_TLB.h"
 
 #include <memory>
-#include <vector>
+#include <string_view>
 
 namespace skarvet {
 namespace {
@@ -16,29 +16,26 @@ namespace {
 // the literal holds exactly `value`: a double quote is doubled, and a control
 // character, which could end the line (CR, LF) or the script (null), is
 // spliced in as Chr(n). Every other character stands for itself.
-std::string ScriptLiteralBody(const std::string& value) {
-  std::string body;
-  body.reserve(value.size());
+// Appended to `script`, which carries the password.
+void AppendScriptLiteralBody(WipingString& script, std::string_view value) {
   for (char ch : value) {
     const auto code = static_cast<unsigned char>(ch);
     if (ch == '"') {
-      body += "\"\"";
+      script += "\"\"";
     } else if (code < 32) {
-      body += "\" & Chr(";
-      body += std::to_string(code);
-      body += ") & \"";
+      script += "\" & Chr(";
+      script += std::to_string(code);
+      script += ") & \"";
     } else {
-      body.push_back(ch);
+      script.push_back(ch);
     }
   }
-  return body;
 }
 
 } // namespace
 
 void RemoteLogoff(const std::string& ComputerName, const std::string& Account,
-                  const std::string& Password, std::string& ErrorText,
-                  const CancelMark* Cancelled) {
+                  const SecretText& Password, std::string& ErrorText, const CancelMark* Cancelled) {
   ErrorText.clear();
   // The management service takes an empty name (or a bare "\\") for this
   // computer: such a name must never log off the user sitting at it.
@@ -51,31 +48,33 @@ void RemoteLogoff(const std::string& ComputerName, const std::string& Account,
     // The apartment is left initialised; the worker thread ends soon after.
     Api().CoInitialize(nullptr);
 
-    // Both freed on every path once created.
+    // Freed on every path once created.
     auto control = std::make_unique<TScriptControl>();
-    std::vector<std::string> lines;
 
     control->SetLanguage(u"VBScript");
     control->SetTimeout(NoTimeout);
 
-    lines.push_back("Sub Main");
-    lines.push_back("Set poLocator = CreateObject(\"WbemScripting.SWbemLocator\")");
-    lines.push_back("Set poConnection = poLocator.ConnectServer(\"" +
-                    ScriptLiteralBody(ComputerName) + "\",\"root\\cimv2\",\"" +
-                    ScriptLiteralBody(Account) + "\",\"" + ScriptLiteralBody(Password) + "\")");
-    lines.push_back(
-        "Set poWindows = poConnection.ExecQuery(\"Select Name From Win32_OperatingSystem\")");
-    lines.push_back("for each poSys in poWindows");
-    lines.push_back("poSys.Win32Shutdown(4)");
-    lines.push_back("next");
-    lines.push_back("End Sub");
-
-    std::string script;
-    for (const std::string& line : lines) {
-      script += line;
-      script += "\r\n";
-    }
-    control->AddCode(AnsiToWide(script));
+    // The script carries the password: built in memory that is wiped
+    // whenever it is given back, and handed over once.
+    WipingString script;
+    script += "Sub Main\r\n";
+    script += "Set poLocator = CreateObject(\"WbemScripting.SWbemLocator\")\r\n";
+    script += "Set poConnection = poLocator.ConnectServer(\"";
+    AppendScriptLiteralBody(script, ComputerName);
+    script += "\",\"root\\cimv2\",\"";
+    AppendScriptLiteralBody(script, Account);
+    script += "\",\"";
+    AppendScriptLiteralBody(script, Password.view());
+    script += "\")\r\n";
+    script +=
+        "Set poWindows = poConnection.ExecQuery(\"Select Name From Win32_OperatingSystem\")\r\n";
+    script += "for each poSys in poWindows\r\n";
+    script += "poSys.Win32Shutdown(4)\r\n";
+    script += "next\r\n";
+    script += "End Sub\r\n";
+    std::u16string code = AnsiToWide(std::string_view(script.data(), script.size()));
+    const WipeAtExit wipeCode(code);
+    control->AddCode(code);
     // Running the script is what reaches the computer; a request cancelled
     // by now is held back.
     if (Cancelled && Cancelled->load()) {

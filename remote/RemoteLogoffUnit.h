@@ -12,7 +12,7 @@ namespace skarvet {
 // When `Cancelled` is set before the script runs, nothing reaches the
 // computer and ErrorText says the request was cancelled.
 void RemoteLogoff(const std::string& ComputerName, const std::string& Account,
-                  const std::string& Password, std::string& ErrorText,
+                  const SecretText& Password, std::string& ErrorText,
                   const CancelMark* Cancelled = nullptr);
 
 } // namespace skarvet

@@ -460,7 +460,8 @@ TEST_F(Operations, YesSendsTheCredentialTextsAsTypedNoSendsNoneOfThem) {
     Click(Form(), button);
     EXPECT_TRUE(api.held.WaitArrived(index + 1));
     const TRebootThread* worker = Form().CurrentThread();
-    std::vector<std::string> texts = {worker->UserName, worker->Password, worker->Domain};
+    std::vector<std::string> texts = {worker->UserName, std::string(worker->Password.view()),
+                                      worker->Domain};
     api.held.Release(index++);
     EXPECT_TRUE(WaitDestroyed(index));
     return texts;

@@ -23,10 +23,10 @@ std::uint64_t NextInstanceId() {
 
 } // namespace
 
-Account ParseAccount(std::string_view name, std::string password) {
+Account ParseAccount(std::string_view name, std::string_view password) {
   Account account;
   account.given = true;
-  account.password = std::move(password);
+  account.password = SecretText(password);
   const auto backslash = name.find('\\');
   const auto at = name.find('@');
   if (backslash != std::string_view::npos) {

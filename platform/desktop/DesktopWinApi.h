@@ -23,6 +23,7 @@
 #include "platform/desktop/NetListing.h"
 #include "platform/desktop/SystemColors.h"
 #include "platform/desktop/Winsock.h"
+#include "platform/text/SecretText.h"
 
 #include <array>
 #include <cstdint>
@@ -41,14 +42,14 @@ struct Account {
   // As written: a domain's NetBIOS or DNS name, a computer's name, or empty.
   std::string domain;
   std::string user;
-  std::string password;
+  SecretText password;
 
   bool operator==(const Account&) const = default;
 };
 
 // An account name as Windows takes it: "DOMAIN\\user", "user@dns.domain" (the
 // domain kept as written, DNS name and all) or a bare "user" (domain empty).
-Account ParseAccount(std::string_view name, std::string password);
+Account ParseAccount(std::string_view name, std::string_view password);
 
 // The NetBIOS name a domain name stands for: the first label of a DNS name
 // ("ondravel.example" -> "ondravel"), any other name as it is.

@@ -113,8 +113,10 @@ public:
     if (local && !user.empty())
       RaiseWbem(WBEM_E_LOCAL_CREDENTIALS, u"User credentials cannot be used for local connections ",
                 u"SWbemLocator");
+    std::string plain = user.empty() ? std::string() : WideToAnsi(password);
+    const WipeAtExit wipePlain(plain);
     const Account account =
-        user.empty() ? api.ThreadAccount() : ParseAccount(WideToAnsi(user), WideToAnsi(password));
+        user.empty() ? api.ThreadAccount() : ParseAccount(WideToAnsi(user), plain);
     if (api.AuthorizeLocked(account, *computer) != ERROR_SUCCESS)
       RaiseWbem(ACCESS_DENIED_HRESULT, u"Access is denied. ", u"SWbemLocator");
 

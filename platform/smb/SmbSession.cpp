@@ -27,7 +27,7 @@ std::mutex& LibraryLock() {
 }
 
 // Copies `text` into a buffer of `size` bytes the library handed over.
-void Put(char* buffer, int size, const std::string& text) {
+void Put(char* buffer, int size, std::string_view text) {
   if (!buffer || size <= 0) return;
   const std::size_t room = static_cast<std::size_t>(size) - 1;
   const std::size_t n = text.size() < room ? text.size() : room;
@@ -101,7 +101,7 @@ void Session::Authenticate(SMBCCTX* context, const char* /*server*/, const char*
   }
   if (!account->domain.empty()) Put(workgroup, workgroupLength, account->domain);
   Put(user, userLength, account->user);
-  Put(password, passwordLength, account->password);
+  Put(password, passwordLength, account->password.view());
 }
 
 SMBCFILE* Session::Open(const std::string& url, int flags) {

@@ -2,6 +2,7 @@
 
 #ifdef _WIN32
 #include "platform/Win32Types.h"
+#include "platform/text/SecretText.h"
 #endif
 
 #include <array>
@@ -27,7 +28,10 @@ std::u16string AnsiToWide(std::string_view ansi) {
       MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
   std::wstring wide(static_cast<std::size_t>(length), L'\0');
   MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), wide.data(), length);
-  return std::u16string(wide.begin(), wide.end());
+  std::u16string result(wide.begin(), wide.end());
+  // The text may be a password: the intermediate copy goes.
+  WipeMemory(wide.data(), wide.size() * sizeof(wchar_t));
+  return result;
 }
 
 // A character outside the code page becomes "?", never a look-alike: the
@@ -54,6 +58,8 @@ std::string WideToAnsi(std::u16string_view wide) {
   std::string ansi(static_cast<std::size_t>(length), '\0');
   WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, source.data(), static_cast<int>(source.size()),
                       ansi.data(), length, nullptr, nullptr);
+  // The text may be a password: the intermediate copy goes.
+  WipeMemory(source.data(), source.size() * sizeof(wchar_t));
   return ansi;
 }
 
