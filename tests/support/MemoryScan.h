@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <fstream>
+#include <span>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -34,11 +35,11 @@ inline constexpr unsigned char kLong[] = {
     0x6F, 0x04, 0x14, 0x39, 0x69, 0x1C, 0x3D, 0x6C, 0x70, 0x10, 0x29, 0x6B, 0x0B};
 
 struct Masked {
-  std::basic_string_view<unsigned char> password;
+  std::span<const unsigned char> password;
   std::size_t searchedFrom; // the part looked for
-  std::basic_string_view<unsigned char> Searched() const { return password.substr(searchedFrom); }
+  std::span<const unsigned char> Searched() const { return password.subspan(searchedFrom); }
 };
-inline constexpr Masked kPasswords[] = {{{kShort, sizeof kShort}, 0}, {{kLong, sizeof kLong}, 16}};
+inline constexpr Masked kPasswords[] = {{kShort, 0}, {kLong, 16}};
 
 struct Copies {
   int ansi = 0; // as 8-bit text
@@ -47,7 +48,7 @@ struct Copies {
 
 #ifdef __linux__
 
-inline bool MatchesAt(const unsigned char* at, std::basic_string_view<unsigned char> masked,
+inline bool MatchesAt(const unsigned char* at, std::span<const unsigned char> masked,
                       std::size_t step) {
   for (std::size_t i = 0; i < masked.size(); ++i) {
     if ((at[i * step] ^ kMask) != masked[i]) return false;
@@ -58,7 +59,7 @@ inline bool MatchesAt(const unsigned char* at, std::basic_string_view<unsigned c
 
 // Counts the password in every readable and writable mapping but the
 // scan's own buffer.
-inline Copies ScanOwnMemory(std::basic_string_view<unsigned char> masked) {
+inline Copies ScanOwnMemory(std::span<const unsigned char> masked) {
   constexpr std::size_t kChunk = std::size_t{1} << 20;
   constexpr std::size_t kOverlap = 2 * 64;
   void* mapped =
@@ -102,13 +103,5 @@ inline Copies ScanOwnMemory(std::basic_string_view<unsigned char> masked) {
 }
 
 #endif
-
-// The password in plain text, for the code under test only.
-inline SecretText Unmasked(const Masked& masked) {
-  std::string plain(masked.password.size(), '\0');
-  for (std::size_t i = 0; i < plain.size(); ++i)
-    plain[i] = static_cast<char>(masked.password[i] ^ kMask);
-  return SecretText::Adopt(plain);
-}
 
 } // namespace skarvet::test
