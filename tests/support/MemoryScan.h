@@ -6,6 +6,7 @@
 #include "platform/text/SecretText.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <fstream>
 #include <span>
@@ -34,12 +35,24 @@ inline constexpr unsigned char kLong[] = {
     0x0E, 0x20, 0x6E, 0x12, 0x38, 0x62, 0x7C, 0x11, 0x2F, 0x68, 0x23, 0x08, 0x3E,
     0x6F, 0x04, 0x14, 0x39, 0x69, 0x1C, 0x3D, 0x6C, 0x70, 0x10, 0x29, 0x6B, 0x0B};
 
+// 200 printable characters of a fixed pseudo-random sequence, masked as
+// they are made: a block of a size the program's other texts rarely reuse.
+inline constexpr std::array<unsigned char, 200> kVeryLong = [] {
+  std::array<unsigned char, 200> masked{};
+  std::uint32_t state = 0x2545F491u;
+  for (unsigned char& byte : masked) {
+    state = state * 1664525u + 1013904223u;
+    byte = static_cast<unsigned char>((0x21 + (state >> 24) % 94) ^ kMask);
+  }
+  return masked;
+}();
+
 struct Masked {
   std::span<const unsigned char> password;
   std::size_t searchedFrom; // the part looked for
   std::span<const unsigned char> Searched() const { return password.subspan(searchedFrom); }
 };
-inline constexpr Masked kPasswords[] = {{kShort, 0}, {kLong, 16}};
+inline constexpr Masked kPasswords[] = {{kShort, 0}, {kLong, 16}, {kVeryLong, 16}};
 
 struct Copies {
   int ansi = 0; // as 8-bit text
