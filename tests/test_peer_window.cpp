@@ -196,6 +196,25 @@ TEST_F(PeerWindow, ACancelledRequestThatHadNotLeftNeverReachesThePeer) {
   EXPECT_EQ(peer->Records().size(), 1u);
 }
 
+TEST_F(PeerWindow, CancelledHangingRequestsHoldUpNoLaterRestart) {
+  UseAccount(peer->admin, peer->adminPassword);
+  // Each of these waits for the library's time-out (many seconds), on the
+  // network, when it is cancelled.
+  for (const std::string& hanging : {peer->silentHost, peer->downHost}) {
+    TypeName(*form, QString::fromStdString(hanging));
+    Click(*form, "RestartButton");
+    QTest::qWait(500);
+    ASSERT_NE(form->CurrentThread(), nullptr) << hanging << " answered at once";
+    Click(*form, "CancelButton");
+  }
+  QElapsedTimer clock;
+  clock.start();
+  ASSERT_TRUE(Operate("RestartButton", peer->name));
+  ExpectStatus(peer->name + " was restarted.", kBlue);
+  EXPECT_LT(clock.elapsed(), 5000);
+  EXPECT_EQ(peer->Records().size(), 1u);
+}
+
 TEST_F(PeerWindow, TheBrowserListsTheWorkgroupAndAPickFillsTheName) {
   TNetworkBrowser* tree = browser->NetworkBrowser();
   QStringList computers;

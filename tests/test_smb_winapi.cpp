@@ -13,6 +13,7 @@
 #ifdef SKARVET_HAVE_SMB
 #include "platform/sim/SimulatedWinApi.h"
 #include "platform/smb/SmbAccount.h"
+#include "platform/smb/SmbCalls.h"
 #include "platform/smb/SmbWinApi.h"
 #include "remote/GlobalUnit.h"
 #include "remote/RemoteLogoffUnit.h"
@@ -126,6 +127,47 @@ TEST(SmbNames, AccountsAndTheirLimits) {
   EXPECT_TRUE(smb::AccountFits(ParseAccount("admin@dom.example", "pw")));
   EXPECT_FALSE(smb::AccountFits(ParseAccount("admin", std::string(256, 'p'))));
   EXPECT_FALSE(smb::AccountFits(ParseAccount(std::string(256, 'd') + "\\admin", "pw")));
+}
+
+TEST(SmbCallHelper, RequestAndReplyCrossIntactAndNothingTruncatedPasses) {
+  smb::CallRequest request;
+  request.kind = smb::CallKind::Shutdown;
+  request.configFile = "/etc/samba/smb.conf";
+  request.account = ParseAccount("DOM\\admin", std::string("p\0w", 3));
+  request.urlHost = "[2001:db8::2]";
+  request.message = "Going down";
+  request.timeout = 30;
+  request.reboot = true;
+  request.reason = 0x80020003u;
+  const std::string bytes = smb::EncodeRequest(request);
+  smb::CallRequest read;
+  ASSERT_TRUE(smb::DecodeRequest(bytes, read));
+  EXPECT_EQ(read.account, request.account);
+  EXPECT_EQ(read.urlHost, request.urlHost);
+  EXPECT_EQ(read.message, request.message);
+  EXPECT_EQ(read.timeout, 30u);
+  EXPECT_TRUE(read.reboot);
+  EXPECT_FALSE(read.force);
+  EXPECT_EQ(read.reason, 0x80020003u);
+  for (std::size_t n = 0; n < bytes.size(); ++n)
+    EXPECT_FALSE(smb::DecodeRequest(bytes.substr(0, n), read)) << n;
+  EXPECT_FALSE(smb::DecodeRequest(bytes + '\0', read));
+
+  smb::CallReply reply;
+  reply.entries = {{"SKPEER1", "Skarvet test peer"}, {"SKPEER2", ""}};
+  const std::string replyBytes = smb::EncodeReply(reply);
+  smb::CallReply back;
+  ASSERT_TRUE(smb::DecodeReply(replyBytes, back));
+  ASSERT_EQ(back.entries.size(), 2u);
+  EXPECT_EQ(back.entries[0].comment, "Skarvet test peer");
+  EXPECT_EQ(back.entries[1].name, "SKPEER2");
+  for (std::size_t n = 0; n < replyBytes.size(); ++n)
+    EXPECT_FALSE(smb::DecodeReply(replyBytes.substr(0, n), back)) << n;
+  // A count of entries that the bytes cannot hold is refused before any is
+  // made.
+  std::string lying = replyBytes;
+  lying[4] = lying[5] = lying[6] = '\xFF';
+  EXPECT_FALSE(smb::DecodeReply(lying, back));
 }
 
 TEST(SmbWinApiLocal, RequestsThatCannotReachAHostFailAtOnce) {

@@ -13,75 +13,32 @@
 // no error.
 #include "platform/smb/SmbWinApi.h"
 
-#include "platform/smb/SmbSession.h"
+#include "platform/smb/SmbCalls.h"
 #include "platform/text/AnsiCodePage.h"
 #include "platform/text/Utf8.h"
-
-#include <cerrno>
-#include <cstring>
 
 namespace skarvet {
 namespace {
 
 constexpr DWORD kComputerTypeBits = SV_TYPE_WORKSTATION | SV_TYPE_SERVER | SV_TYPE_NT;
 
-// A workgroup name in a URL: the characters NetBIOS allows that have no
-// meaning in a URL.
-bool UrlSafeWorkgroup(const std::string& name) {
-  if (name.empty() || name.size() > 255) return false;
-  for (char c : name) {
-    const auto u = static_cast<unsigned char>(c);
-    const bool allowed = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-                         (c >= '0' && c <= '9') || c == '-' || c == '_' || c == '.' || c == '$' ||
-                         c == ' ' || c == '!' || c == '~' || c == '\'' || c == '(' || c == ')' ||
-                         c == '{' || c == '}' || c == '^' || c == '&' || u >= 0x80;
-    if (!allowed) return false;
-  }
-  return true;
-}
-
 } // namespace
 
 bool SmbWinApi::ReadBrowseList(bool workgroups, const std::u16string& workgroup,
                                std::vector<BrowseEntry>& out, DWORD& error) const {
   out.clear();
-  // Browse lists are the network's, read with the user's own logon.
-  smb::Session session(configFile_, Account{}, smb::Dialect::BrowseLists);
-  if (!session.Ready()) {
-    error = smb::ConnectError(session.Errno());
+  smb::CallRequest call;
+  call.kind = smb::CallKind::Browse;
+  call.configFile = configFile_;
+  call.workgroups = workgroups;
+  call.workgroup = ToUtf8(workgroup);
+  const smb::CallReply reply = smb::CallInHelper(call);
+  if (reply.error != ERROR_SUCCESS) {
+    error = reply.error;
     return false;
   }
-  std::string url = "smb://";
-  if (!workgroups) {
-    const std::string name = workgroup.empty() ? session.Workgroup() : ToUtf8(workgroup);
-    if (!UrlSafeWorkgroup(name)) {
-      error = ERROR_NO_BROWSER_SERVERS_FOUND;
-      return false;
-    }
-    url += name + "/";
-  }
-  SMBCFILE* dir = session.OpenDir(url);
-  if (!dir) {
-    // No master browser answers: the network keeps no list, or no list for
-    // that workgroup.
-    const int reason = errno;
-    if (workgroups && (reason == 0 || reason == ENOENT)) return true;
-    error = reason == 0 || reason == ENOENT ? ERROR_NO_BROWSER_SERVERS_FOUND
-                                            : smb::ConnectError(reason);
-    return false;
-  }
-  const unsigned wanted = workgroups ? SMBC_WORKGROUP : SMBC_SERVER;
-  while (const smbc_dirent* entry = session.ReadDir(dir)) {
-    if (entry->smbc_type != wanted || entry->name[0] == '\0') continue;
-    // The entry's fields come from the network: bounded by its own lengths.
-    const std::string_view name(entry->name, strnlen(entry->name, entry->namelen + 1));
-    const std::string_view comment =
-        entry->comment
-            ? std::string_view(entry->comment, strnlen(entry->comment, entry->commentlen + 1))
-            : std::string_view();
-    out.push_back({FromUtf8(name), FromUtf8(comment)});
-  }
-  session.CloseDir(dir);
+  for (const smb::CallReply::Entry& entry : reply.entries)
+    out.push_back({FromUtf8(entry.name), FromUtf8(entry.comment)});
   return true;
 }
 

@@ -7,28 +7,11 @@
 // shut down), so the local token calls succeed.
 #include "platform/smb/SmbWinApi.h"
 
-#include "platform/smb/DceRpc.h"
-#include "platform/smb/SmbSession.h"
+#include "platform/smb/SmbAccount.h"
+#include "platform/smb/SmbCalls.h"
 #include "platform/text/TextHelpers.h"
 
-#include <fcntl.h>
-
-#include <cerrno>
-#include <cstring>
-
 namespace skarvet {
-namespace {
-
-// The message as the pipe carries it. The program's texts are ASCII; other
-// bytes are taken as Latin-1.
-std::u16string Widen(const char* text) {
-  std::u16string wide;
-  for (const char* p = text; *p; ++p) wide.push_back(static_cast<unsigned char>(*p));
-  return wide;
-}
-
-} // namespace
-
 Account SmbWinApi::AccountFor(const std::string& key) const {
   if (auto impersonated = ImpersonatedAccount()) return *impersonated;
   std::lock_guard lock(mutex_);
@@ -79,83 +62,19 @@ BOOL SmbWinApi::InitiateSystemShutdownExA(LPSTR lpMachineName, LPSTR lpMessage, 
     SetLastError(ERROR_LOGON_FAILURE);
     return FALSE;
   }
-  smb::Session session(configFile_, account, smb::Dialect::Calls);
-  if (!session.Ready()) {
-    SetLastError(smb::ConnectError(session.Errno()));
-    return FALSE;
-  }
-  const DWORD result =
-      SendInitEx(session, urlHost, lpMessage ? lpMessage : "", dwTimeout, bForceAppsClosed != FALSE,
-                 bRebootAfterShutdown != FALSE, dwReason);
+  smb::CallRequest call;
+  call.kind = smb::CallKind::Shutdown;
+  call.configFile = configFile_;
+  call.account = account;
+  call.urlHost = urlHost;
+  call.message = lpMessage ? lpMessage : "";
+  call.timeout = dwTimeout;
+  call.force = bForceAppsClosed != FALSE;
+  call.reboot = bRebootAfterShutdown != FALSE;
+  call.reason = dwReason;
+  const DWORD result = smb::CallInHelper(call).error;
   SetLastError(result);
   return result == ERROR_SUCCESS ? TRUE : FALSE;
-}
-
-DWORD SmbWinApi::SendInitEx(smb::Session& session, const std::string& urlHost,
-                            const std::string& message, DWORD timeout, bool force, bool reboot,
-                            DWORD reason) {
-  dcerpc::InitExArguments arguments;
-  arguments.message = Widen(message.c_str());
-  arguments.timeout = timeout;
-  arguments.forceApps = force;
-  arguments.reboot = reboot;
-  arguments.reason = reason;
-  const dcerpc::Bytes request = dcerpc::EncodeInitExRequest(2, arguments);
-  if (request.empty()) return ERROR_INVALID_PARAMETER; // a message too long to send
-
-  SMBCFILE* pipe = session.Open("smb://" + urlHost + "/IPC$/InitShutdown", O_RDWR);
-  // A host that answers and lets the account in, but has no such pipe, has
-  // no shutdown service to call.
-  if (!pipe) return errno == ENOENT ? RPC_S_SERVER_UNAVAILABLE : smb::ConnectError(errno);
-
-  // One PDU: its header first, then exactly the rest it announces (a read
-  // of more would wait for bytes that never come).
-  auto readAnswer = [&](dcerpc::Bytes& pdu) -> DWORD {
-    pdu.assign(dcerpc::kHeaderSize, 0);
-    if (!session.ReadExactly(pipe, pdu.data(), pdu.size())) return RPC_S_CALL_FAILED;
-    const auto header = dcerpc::DecodeHeader(pdu);
-    if (!header) return RPC_S_PROTOCOL_ERROR;
-    pdu.resize(header->fragLength);
-    if (!session.ReadExactly(pipe, pdu.data() + dcerpc::kHeaderSize,
-                             pdu.size() - dcerpc::kHeaderSize))
-      return RPC_S_CALL_FAILED;
-    return ERROR_SUCCESS;
-  };
-
-  DWORD result = ERROR_SUCCESS;
-  dcerpc::Bytes answer;
-  const dcerpc::Bytes bind = dcerpc::EncodeBind(1);
-  if (!session.WriteAll(pipe, bind.data(), bind.size())) {
-    result = RPC_S_SERVER_UNAVAILABLE;
-  } else if (const DWORD read = readAnswer(answer); read != ERROR_SUCCESS) {
-    result = read == RPC_S_CALL_FAILED ? RPC_S_SERVER_UNAVAILABLE : read;
-  } else {
-    const dcerpc::Answer bound = dcerpc::DecodeBindAnswer(answer, 1);
-    if (bound.kind == dcerpc::Answer::Kind::BindRejected) {
-      result = RPC_S_UNKNOWN_IF;
-    } else if (bound.kind != dcerpc::Answer::Kind::BindAccepted) {
-      result = RPC_S_PROTOCOL_ERROR;
-    } else if (!session.WriteAll(pipe, request.data(), request.size())) {
-      result = RPC_S_CALL_FAILED;
-    } else if (const DWORD read2 = readAnswer(answer); read2 != ERROR_SUCCESS) {
-      result = read2;
-    } else {
-      const dcerpc::Answer called = dcerpc::DecodeCallAnswer(answer, 2);
-      switch (called.kind) {
-      case dcerpc::Answer::Kind::Result:
-        result = called.status;
-        break;
-      case dcerpc::Answer::Kind::Fault:
-        result = dcerpc::FaultToWin32(called.status);
-        break;
-      default:
-        result = RPC_S_PROTOCOL_ERROR;
-        break;
-      }
-    }
-  }
-  session.Close(pipe);
-  return result;
 }
 
 // --- connections ------------------------------------------------------------------------
@@ -173,8 +92,6 @@ DWORD SmbWinApi::AddConnection(const ConnectionRequest& request) {
                          (c >= '0' && c <= '9') || c == '-' || c == '_' || c == '.' || c == '$';
     if (!allowed) return ERROR_BAD_NET_NAME;
   }
-  const bool ipc = EqualsIgnoreCase(share, "ipc$");
-
   Account account;
   if (request.userName) {
     account = ParseAccount(request.userName, request.password ? request.password : "");
@@ -191,20 +108,13 @@ DWORD SmbWinApi::AddConnection(const ConnectionRequest& request) {
       return ERROR_SESSION_CREDENTIAL_CONFLICT;
   }
 
-  smb::Session session(configFile_, account, smb::Dialect::Calls);
-  if (!session.Ready()) return smb::ConnectError(session.Errno());
-  if (ipc) {
-    // Logging on to the share is what counts; a pipe every server has
-    // proves it.
-    SMBCFILE* pipe = session.Open("smb://" + urlHost + "/IPC$/srvsvc", O_RDWR);
-    // A missing pipe is reported only after the logon has succeeded.
-    if (!pipe && errno != ENOENT) return smb::ConnectError(errno);
-    session.Close(pipe);
-  } else {
-    SMBCFILE* dir = session.OpenDir("smb://" + urlHost + "/" + share + "/");
-    if (!dir) return errno == ENOENT ? ERROR_BAD_NET_NAME : smb::ConnectError(errno);
-    session.CloseDir(dir);
-  }
+  smb::CallRequest call;
+  call.kind = smb::CallKind::Connect;
+  call.configFile = configFile_;
+  call.account = account;
+  call.urlHost = urlHost;
+  call.share = share;
+  if (const DWORD result = smb::CallInHelper(call).error; result != NO_ERROR) return result;
 
   std::lock_guard lock(mutex_);
   connections_.emplace(key, account);

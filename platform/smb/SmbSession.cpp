@@ -21,11 +21,6 @@ constexpr std::size_t kCredentialLimit = 255;
 // The longest DNS name; NetBIOS names are far shorter.
 constexpr std::size_t kHostNameLimit = 255;
 
-std::mutex& LibraryLock() {
-  static std::mutex lock;
-  return lock;
-}
-
 // Copies `text` into a buffer of `size` bytes the library handed over.
 void Put(char* buffer, int size, std::string_view text) {
   if (!buffer || size <= 0) return;
@@ -43,7 +38,7 @@ bool AccountFits(const Account& account) {
 }
 
 Session::Session(const std::string& configFile, const Account& account, Dialect dialect)
-    : lock_(LibraryLock()), account_(account) {
+    : account_(account) {
   SMBCCTX* context = smbc_new_context();
   if (!context) {
     errno_ = errno ? errno : ENOMEM;
@@ -63,9 +58,9 @@ Session::Session(const std::string& configFile, const Account& account, Dialect 
     smbc_setOptionUseCCache(context, 1);
   }
   // The configuration and the protocol range are the library's, not the
-  // context's: set both for every session, under the library's lock. The
-  // configuration is loaded before the context takes its workgroup from it,
-  // and again after, since the library loads its own when first used.
+  // context's, and this process's only session sets both. The configuration is loaded before the
+  // context takes its workgroup from it, and again after, since the library loads its own when
+  // first used.
   const bool configured =
       configFile.empty() || smbc_setConfiguration(context, configFile.c_str()) == 0;
   if (!configured || !smbc_init_context(context)) {

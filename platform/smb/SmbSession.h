@@ -2,18 +2,16 @@
 //
 // The library keeps process-wide state (its loaded configuration, the
 // protocol range, its memory stack frames) that its contexts share, so a
-// context is safe only while no other is in use. A Session therefore takes
-// the library's lock, makes a context of its own with the caller's account
-// and configuration, and frees both when it ends: every call runs in a fresh
-// context, and calls from different threads run one after the other. Each
-// call is bounded by the library's time-out.
+// context is safe only while no other is in use: a Session is made only in
+// a helper process that makes one call (SmbCalls.h). It makes a context with
+// the caller's account and configuration and frees it when it ends. Each
+// answer is bounded by the library's time-out.
 #pragma once
 
 #include "platform/smb/SmbAccount.h"
 
 #include <libsmbclient.h>
 
-#include <mutex>
 #include <string>
 
 namespace skarvet::smb {
@@ -57,7 +55,6 @@ private:
                            int workgroupLength, char* user, int userLength, char* password,
                            int passwordLength);
 
-  std::unique_lock<std::mutex> lock_;
   Account account_;
   SMBCCTX* context_ = nullptr;
   int errno_ = 0;

@@ -10,8 +10,9 @@
 // Logoff needs the management service, for which no client exists here: the
 // script control is not there. Winsock's calls go to the system's sockets.
 //
-// Thread-safe. Calls that reach the network run one after the other (the
-// library's state is process-wide), each bounded by the library's time-out.
+// Thread-safe. Each call that reaches the network runs in a helper process
+// of its own (SmbCalls.h), so none waits for another; each answer is
+// bounded by the library's time-out.
 #pragma once
 
 #include "platform/desktop/BsdSockets.h"
@@ -24,10 +25,6 @@
 #include <vector>
 
 namespace skarvet {
-
-namespace smb {
-class Session;
-}
 
 class SmbWinApi final : public DesktopWinApi {
 public:
@@ -65,9 +62,6 @@ private:
   // impersonation, else the process's connection to that host, else the
   // user's own.
   Account AccountFor(const std::string& key) const;
-  // The shutdown request on an open session; the Win32 result.
-  DWORD SendInitEx(smb::Session& session, const std::string& urlHost, const std::string& message,
-                   DWORD timeout, bool force, bool reboot, DWORD reason);
 
   const std::string configFile_;
   // Connections of the process, by host key (guarded by mutex_).

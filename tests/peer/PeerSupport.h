@@ -30,7 +30,7 @@ struct PeerRecord {
 };
 
 struct Peer {
-  std::string host, host6, name, name2, host2, workgroup, downHost;
+  std::string host, host6, name, name2, host2, workgroup, downHost, silentHost;
   std::string conf, record, hold, smbdPidFile;
   std::string admin, adminPassword, user, userPassword;
 
@@ -49,6 +49,7 @@ struct Peer {
     peer.host2 = get("SKARVET_PEER_HOST2");
     peer.workgroup = get("SKARVET_PEER_WORKGROUP");
     peer.downHost = get("SKARVET_PEER_DOWN_HOST");
+    peer.silentHost = get("SKARVET_PEER_SILENT_HOST");
     peer.conf = get("SKARVET_PEER_CONF");
     peer.record = get("SKARVET_PEER_RECORD");
     peer.hold = get("SKARVET_PEER_HOLD");

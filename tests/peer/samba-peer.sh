@@ -14,6 +14,9 @@
 #   second namespace    192.0.2.3  the workgroup's second computer: no file
 #                                  server, and with --browse an nmbd
 #   (nobody)            192.0.2.9  an address of the subnet where nothing answers
+#   second namespace    192.0.2.4  a silent server: accepts on port 445 and
+#                                  never answers; takes DNS queries (UDP 53)
+#                                  and never answers them either
 #
 # The client and the server also hold 2001:db8::1 and 2001:db8::2 (/64),
 # usable at once (no duplicate address detection).
@@ -37,6 +40,9 @@
 #                                 file server: a host with no server)
 #   SKARVET_PEER_WORKGROUP        the workgroup of both
 #   SKARVET_PEER_DOWN_HOST        an address where nothing answers
+#   SKARVET_PEER_SILENT_HOST      a server that accepts connections on port
+#                                 445 and never answers them, and a DNS
+#                                 server (UDP 53) that never answers
 #   SKARVET_PEER_CONF             a client smb.conf that finds the peer
 #                                 (WINS, interfaces, private client state)
 #   SKARVET_PEER_RECORD           the shutdown script appends one line per
@@ -316,6 +322,25 @@ if ! start_daemon "$NS_SERVER" server nmbd || ! start_daemon "$NS_SERVER" server
   skip "cannot start the Samba daemons"
 fi
 
+# The silent server: holds every connection open and reads nothing, and
+# lets DNS queries queue unread (no "port unreachable" either).
+command -v python3 >/dev/null || skip "python3 is missing (the silent server)"
+silent_server='
+import socket, sys
+listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+listener.bind((sys.argv[1], 445))
+listener.listen(64)
+dns = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+dns.bind((sys.argv[1], 53))
+held = []
+while True:
+    held.append(listener.accept()[0])
+'
+ip -n "$NS_SECOND" addr add "$NET.4/24" dev eth0 || skip "cannot add the silent server's address"
+ip netns exec "$NS_SECOND" setsid python3 -c "$silent_server" "$NET.4" </dev/null >/dev/null 2>&1 &
+echo $! >"$work/pids/silent-second"
+
 # Fails when a daemon has ended, showing the ends of the logs.
 daemons_alive() {
   local pidfile
@@ -384,6 +409,7 @@ export SKARVET_PEER_NAME2="$NAME2"
 export SKARVET_PEER_HOST2="$NET.3"
 export SKARVET_PEER_WORKGROUP="$WORKGROUP"
 export SKARVET_PEER_DOWN_HOST="$NET.9"
+export SKARVET_PEER_SILENT_HOST="$NET.4"
 export SKARVET_PEER_CONF="$work/client/smb.conf"
 export SKARVET_PEER_RECORD="$record"
 export SKARVET_PEER_HOLD="$hold"

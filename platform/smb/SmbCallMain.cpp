@@ -1,0 +1,45 @@
+// skarvet-smb-call: makes one call of the real network for the module that
+// started it (see SmbCalls.h). Reads the request from standard input up to
+// its end, writes the reply to standard output, and ends; 0 when a reply was
+// written, whatever the call's result.
+#include "platform/smb/SmbCalls.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+
+namespace {
+
+bool ReadRequest(std::string& bytes) {
+  char buffer[4096];
+  for (;;) {
+    const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) return true;
+    bytes.append(buffer, static_cast<std::size_t>(n));
+    if (bytes.size() > skarvet::smb::kRequestLimit) return false;
+  }
+}
+
+bool WriteReply(const std::string& bytes) {
+  std::size_t written = 0;
+  while (written < bytes.size()) {
+    const ssize_t n = ::write(STDOUT_FILENO, bytes.data() + written, bytes.size() - written);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    written += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+} // namespace
+
+int main() {
+  std::string bytes;
+  skarvet::smb::CallRequest request;
+  if (!ReadRequest(bytes) || !skarvet::smb::DecodeRequest(bytes, request)) return 2;
+  const skarvet::smb::CallReply reply = skarvet::smb::RunCall(request);
+  return WriteReply(skarvet::smb::EncodeReply(reply)) ? 0 : 1;
+}
