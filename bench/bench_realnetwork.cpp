@@ -425,6 +425,9 @@ int main(int argc, char** argv) {
     std::remove((dnsFolder + "/smb.conf").c_str());
     rmdir(dnsFolder.c_str());
   }
+  // Cancelled requests may still wait for their hosts: end without them,
+  // the figures written out first.
+  std::fflush(stdout);
   if (TThread::RunningCount() > 0) std::_Exit(result);
   return result;
 }

@@ -16,6 +16,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <mutex>
 #include <string>
 
 extern char** environ;
@@ -100,30 +101,33 @@ bool ReceiveAll(int fd, std::string& out, std::chrono::steady_clock::time_point 
   }
 }
 
-} // namespace
+// A helper that was started and waits for its request.
+struct Helper {
+  pid_t pid = 0;
+  int socket = -1; // this process's end
+};
 
-CallReply CallInHelper(const CallRequest& request) {
-  CallReply failed;
-  failed.error = kCallHelperFailed;
+// Starts a helper; its pid 0 when it cannot be started (`error` says why).
+Helper Start(DWORD& error) {
+  Helper started;
   const std::string& helper = HelperPath();
-  if (helper.empty()) return failed;
-
+  if (helper.empty()) {
+    error = kCallHelperFailed;
+    return started;
+  }
   int ends[2];
   if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) {
-    failed.error = ERROR_NOT_ENOUGH_MEMORY;
-    return failed;
+    error = ERROR_NOT_ENOUGH_MEMORY;
+    return started;
   }
-  const int mine = ends[0];
-  const int theirs = ends[1];
-
   // The helper's standard input and output are its end of the socket; it
   // gets no other descriptor of this process, its signals as at a fresh
   // start, and this process's environment (Kerberos' ticket cache).
   posix_spawn_file_actions_t actions;
   posix_spawnattr_t attributes;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, theirs, STDIN_FILENO);
-  posix_spawn_file_actions_adddup2(&actions, theirs, STDOUT_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, ends[1], STDIN_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, ends[1], STDOUT_FILENO);
   posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
   posix_spawnattr_init(&attributes);
@@ -141,31 +145,90 @@ CallReply CallInHelper(const CallRequest& request) {
       ::posix_spawn(&pid, helper.c_str(), &actions, &attributes, arguments, environ);
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attributes);
-  ::close(theirs);
+  ::close(ends[1]);
   if (spawned != 0) {
-    ::close(mine);
-    if (spawned == ENOMEM || spawned == EAGAIN) failed.error = ERROR_NOT_ENOUGH_MEMORY;
-    return failed;
+    ::close(ends[0]);
+    error = spawned == ENOMEM || spawned == EAGAIN ? ERROR_NOT_ENOUGH_MEMORY : kCallHelperFailed;
+    return started;
+  }
+  started.pid = pid;
+  started.socket = ends[0];
+  return started;
+}
+
+// One helper is kept started ahead, so that a call finds the library
+// already mapped (the most of a helper's start) and waits only for the
+// network. Each helper still makes one call: a call takes the one ahead and
+// starts the next. The first call of a program starts the first.
+class Ahead {
+public:
+  ~Ahead() {
+    // At its end of input the helper ends of itself.
+    if (ready_.pid) ::close(ready_.socket);
+  }
+  Helper Take(DWORD& error) {
+    std::lock_guard lock(mutex_);
+    Helper taken = ready_;
+    ready_ = {};
+    if (!taken.pid) taken = Start(error);
+    if (taken.pid) {
+      DWORD ignored = 0;
+      ready_ = Start(ignored);
+    }
+    return taken;
   }
 
-  std::string reply;
-  bool timedOut = false;
-  const bool received =
-      SendAll(mine, EncodeRequest(request)) && ::shutdown(mine, SHUT_WR) == 0 &&
-      ReceiveAll(mine, reply,
-                 std::chrono::steady_clock::now() + std::chrono::milliseconds(kHelperLimitMs),
-                 timedOut);
-  ::close(mine);
-  if (!received) ::kill(pid, SIGKILL);
+private:
+  std::mutex mutex_;
+  Helper ready_;
+};
+
+Ahead& HelpersAhead() {
+  static Ahead ahead;
+  return ahead;
+}
+
+// The reply of `helper` to `request`, which it is sent; false with
+// `timedOut` when it has not replied in time (then it is ended). The helper
+// is waited for either way.
+bool Exchange(Helper helper, const std::string& request, std::string& reply, bool& sent,
+              bool& timedOut) {
+  sent = SendAll(helper.socket, request) && ::shutdown(helper.socket, SHUT_WR) == 0;
+  const bool received = sent && ReceiveAll(helper.socket, reply,
+                                           std::chrono::steady_clock::now() +
+                                               std::chrono::milliseconds(kHelperLimitMs),
+                                           timedOut);
+  ::close(helper.socket);
+  if (!received) ::kill(helper.pid, SIGKILL);
   int status = 0;
-  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  while (::waitpid(helper.pid, &status, 0) < 0 && errno == EINTR) {
   }
+  return received && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
 
+} // namespace
+
+CallReply CallInHelper(const CallRequest& request) {
   CallReply answer;
-  if (received && WIFEXITED(status) && WEXITSTATUS(status) == 0 && DecodeReply(reply, answer))
-    return answer;
-  if (timedOut) failed.error = ERROR_BAD_NETPATH;
-  return failed;
+  answer.error = kCallHelperFailed;
+  const std::string bytes = EncodeRequest(request);
+  std::string reply;
+  bool sent = false;
+  bool timedOut = false;
+  Helper helper = HelpersAhead().Take(answer.error);
+  if (!helper.pid) return answer;
+  bool replied = Exchange(helper, bytes, reply, sent, timedOut);
+  if (!sent) {
+    // The helper started ahead had ended meanwhile: one of its own, then.
+    helper = Start(answer.error);
+    if (!helper.pid) return answer;
+    reply.clear();
+    replied = Exchange(helper, bytes, reply, sent, timedOut);
+  }
+  if (replied && DecodeReply(reply, answer)) return answer;
+  answer.entries.clear();
+  answer.error = timedOut ? ERROR_BAD_NETPATH : kCallHelperFailed;
+  return answer;
 }
 
 } // namespace skarvet::smb
