@@ -166,7 +166,7 @@ TEST(SmbCallHelper, RequestAndReplyCrossIntactAndNothingTruncatedPasses) {
   // A count of entries that the bytes cannot hold is refused before any is
   // made.
   std::string lying = replyBytes;
-  lying[4] = lying[5] = lying[6] = '\xFF';
+  lying[4] = lying[5] = lying[6] = lying[7] = '\xFF';
   EXPECT_FALSE(smb::DecodeReply(lying, back));
 }
 
