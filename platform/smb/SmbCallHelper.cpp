@@ -55,7 +55,7 @@ const std::string& HelperPath() {
     if (n > 0) candidates[1] = FolderOf(std::string(self, static_cast<std::size_t>(n)));
     for (const std::string& folder : candidates) {
       if (folder.empty()) continue;
-      const std::string candidate = folder + "/" + kCallHelperName;
+      std::string candidate = folder + "/" + kCallHelperName;
       if (IsProgram(candidate)) return candidate;
     }
     return std::string();
