@@ -16,6 +16,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <deque>
 #include <mutex>
 #include <string>
 
@@ -156,31 +157,46 @@ Helper Start(DWORD& error) {
   return started;
 }
 
-// One helper is kept started ahead, so that a call finds the library
-// already mapped (the most of a helper's start) and waits only for the
-// network. Each helper still makes one call: a call takes the one ahead and
-// starts the next. The first call of a program starts the first.
+// Helpers are kept started ahead, so that a call finds the library already
+// mapped (the most of a helper's start) and waits only for the network. Each
+// helper still makes one call: a call takes the oldest one ahead and starts
+// another. Two, since a restart makes two calls in a row (the logon, then
+// the request), and the second must not find its helper still starting.
+// The first call of a program starts them.
 class Ahead {
 public:
+  static constexpr std::size_t kCount = 2;
+
   ~Ahead() {
-    // At its end of input the helper ends of itself.
-    if (ready_.pid) ::close(ready_.socket);
+    // At its end of input a helper ends of itself.
+    for (const Helper& helper : ready_) ::close(helper.socket);
   }
   Helper Take(DWORD& error) {
     std::lock_guard lock(mutex_);
-    Helper taken = ready_;
-    ready_ = {};
-    if (!taken.pid) taken = Start(error);
-    if (taken.pid) {
-      DWORD ignored = 0;
-      ready_ = Start(ignored);
+    Helper taken;
+    if (!ready_.empty()) {
+      taken = ready_.front();
+      ready_.pop_front();
+    } else {
+      taken = Start(error);
     }
     return taken;
+  }
+  // Starts helpers until enough wait ahead (after a call's request is on
+  // its way: starting one holds the caller up a little).
+  void Refill() {
+    std::lock_guard lock(mutex_);
+    while (ready_.size() < kCount) {
+      DWORD ignored = 0;
+      const Helper next = Start(ignored);
+      if (!next.pid) break;
+      ready_.push_back(next);
+    }
   }
 
 private:
   std::mutex mutex_;
-  Helper ready_;
+  std::deque<Helper> ready_;
 };
 
 Ahead& HelpersAhead() {
@@ -194,6 +210,7 @@ Ahead& HelpersAhead() {
 bool Exchange(Helper helper, const std::string& request, std::string& reply, bool& sent,
               bool& timedOut) {
   sent = SendAll(helper.socket, request) && ::shutdown(helper.socket, SHUT_WR) == 0;
+  HelpersAhead().Refill();
   const bool received = sent && ReceiveAll(helper.socket, reply,
                                            std::chrono::steady_clock::now() +
                                                std::chrono::milliseconds(kHelperLimitMs),
