@@ -7,7 +7,7 @@
 // listing and name lookup state of its own: none waits for another, and one
 // that hangs (a host that is down, a server or DNS server that never
 // answers) holds up nothing but itself. Starting a helper costs about 30 ms
-// (measured; mostly mapping the library), so one is kept started ahead.
+// (measured; mostly mapping the library), so two are kept started ahead.
 //
 // The module sends the helper one request over a socket (the account too:
 // never in its arguments or environment) and reads one reply.
