@@ -73,6 +73,11 @@ DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "./$deb" >"$work/apt.log" 
   }
 dpkg -L skarvet >"$work/files"
 [ "$(command -v skarvet)" = /usr/bin/skarvet ] || fail "skarvet is not on PATH as /usr/bin/skarvet"
+# Each call of the real network runs in this helper, beside the module.
+helper=$(grep '/skarvet/skarvet-smb-call$' "$work/files" || true)
+if [ -z "$helper" ] || [ ! -x "$helper" ]; then
+  fail "the real network's call helper is missing or not executable"
+fi
 echo "   $(grep -c . "$work/files") paths; installed size $(dpkg-query -W -f='${Installed-Size}' skarvet) KiB"
 
 step "skarvet from PATH, and the menu entry's actions, under Xvfb"

@@ -112,8 +112,10 @@ rm -rf "$shlibs"
 
 find "$stage" -type d -exec chmod 0755 {} +
 find "$stage" -type f -exec chmod 0644 {} +
+# The programs: the one on PATH and the real network's call helper, which
+# the module starts.
 for file in "${elf_files[@]}"; do
-  case $file in "$stage/usr/bin/"*) chmod 0755 "$file" ;; esac
+  case $file in "$stage/usr/bin/"* | */skarvet/skarvet-smb-call) chmod 0755 "$file" ;; esac
 done
 
 mkdir "$stage/DEBIAN"
