@@ -167,10 +167,6 @@ class Ahead {
 public:
   static constexpr std::size_t kCount = 2;
 
-  ~Ahead() {
-    // At its end of input a helper ends of itself.
-    for (const Helper& helper : ready_) ::close(helper.socket);
-  }
   Helper Take(DWORD& error) {
     std::lock_guard lock(mutex_);
     Helper taken;
@@ -199,9 +195,12 @@ private:
   std::deque<Helper> ready_;
 };
 
+// Never destroyed: a worker still waiting on a host when the program ends
+// may yet use it. The helpers ahead end at their end of input, when this
+// process's descriptors close.
 Ahead& HelpersAhead() {
-  static Ahead ahead;
-  return ahead;
+  static auto* ahead = new Ahead;
+  return *ahead;
 }
 
 // The reply of `helper` to `request`, which it is sent; false with
