@@ -139,7 +139,7 @@ TEST(SmbCallHelper, RequestAndReplyCrossIntactAndNothingTruncatedPasses) {
   request.timeout = 30;
   request.reboot = true;
   request.reason = 0x80020003u;
-  const std::string bytes = smb::EncodeRequest(request);
+  const WipingString bytes = smb::EncodeRequest(request);
   smb::CallRequest read;
   ASSERT_TRUE(smb::DecodeRequest(bytes, read));
   EXPECT_EQ(read.account, request.account);

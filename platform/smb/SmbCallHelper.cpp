@@ -64,7 +64,7 @@ const std::string& HelperPath() {
   return path;
 }
 
-bool SendAll(int fd, const std::string& bytes) {
+bool SendAll(int fd, std::string_view bytes) {
   std::size_t sent = 0;
   while (sent < bytes.size()) {
     // Never SIGPIPE: a helper that died early only fails this call.
@@ -206,7 +206,7 @@ Ahead& HelpersAhead() {
 // The reply of `helper` to `request`, which it is sent; false with
 // `timedOut` when it has not replied in time (then it is ended). The helper
 // is waited for either way.
-bool Exchange(Helper helper, const std::string& request, std::string& reply, bool& sent,
+bool Exchange(Helper helper, std::string_view request, std::string& reply, bool& sent,
               bool& timedOut) {
   sent = SendAll(helper.socket, request) && ::shutdown(helper.socket, SHUT_WR) == 0;
   HelpersAhead().Refill();
@@ -227,7 +227,7 @@ bool Exchange(Helper helper, const std::string& request, std::string& reply, boo
 CallReply CallInHelper(const CallRequest& request) {
   CallReply answer;
   answer.error = kCallHelperFailed;
-  const std::string bytes = EncodeRequest(request);
+  const WipingString bytes = EncodeRequest(request);
   std::string reply;
   bool sent = false;
   bool timedOut = false;

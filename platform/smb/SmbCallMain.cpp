@@ -13,16 +13,21 @@
 
 namespace {
 
-bool ReadRequest(std::string& bytes) {
+bool ReadRequest(skarvet::WipingString& bytes) {
   char buffer[4096];
+  bool read = false;
   for (;;) {
     const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return false;
-    if (n == 0) return true;
+    if (n <= 0) {
+      read = n == 0;
+      break;
+    }
     bytes.append(buffer, static_cast<std::size_t>(n));
-    if (bytes.size() > skarvet::smb::kRequestLimit) return false;
+    if (bytes.size() > skarvet::smb::kRequestLimit) break;
   }
+  skarvet::WipeMemory(buffer, sizeof buffer);
+  return read;
 }
 
 bool WriteReply(const std::string& bytes) {
@@ -39,9 +44,13 @@ bool WriteReply(const std::string& bytes) {
 } // namespace
 
 int main() {
-  std::string bytes;
+  // The request carries the password: wiped once it is read, and the
+  // buffer of each read with it.
   skarvet::smb::CallRequest request;
-  if (!ReadRequest(bytes) || !skarvet::smb::DecodeRequest(bytes, request)) return 2;
+  {
+    skarvet::WipingString bytes;
+    if (!ReadRequest(bytes) || !skarvet::smb::DecodeRequest(bytes, request)) return 2;
+  }
   const bool written = WriteReply(skarvet::smb::EncodeReply(skarvet::smb::RunCall(request)));
   // The module waits for the end of the reply and then for this process:
   // both at once, without the library's tear-down at exit (its session is

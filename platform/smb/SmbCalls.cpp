@@ -149,13 +149,13 @@ DWORD Browse(Session& session, const CallRequest& call, std::vector<CallReply::E
 
 // --- the wire form ------------------------------------------------------------------------
 
-void PutNumber(std::string& out, std::uint32_t value) {
+template <class Out> void PutNumber(Out& out, std::uint32_t value) {
   for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
 }
 
-void PutText(std::string& out, const std::string& text) {
+template <class Out> void PutText(Out& out, std::string_view text) {
   PutNumber(out, static_cast<std::uint32_t>(text.size()));
-  out += text;
+  out.append(text.data(), text.size());
 }
 
 // Reads fields in order; once a read fails every later one fails too.
@@ -176,16 +176,18 @@ public:
     if (value > 1) Fail();
     return value == 1;
   }
-  std::string Text() {
+  // A view into the bytes read.
+  std::string_view View() {
     const std::uint32_t size = Number();
     if (!ok_ || size > rest_.size()) {
       Fail();
       return {};
     }
-    std::string text(rest_.substr(0, size));
+    const std::string_view text = rest_.substr(0, size);
     rest_.remove_prefix(size);
     return text;
   }
+  std::string Text() { return std::string(View()); }
   // Every field read, and nothing left over.
   bool Done() const { return ok_ && rest_.empty(); }
   bool Ok() const { return ok_; }
@@ -227,14 +229,14 @@ CallReply RunCall(const CallRequest& request) {
   return reply;
 }
 
-std::string EncodeRequest(const CallRequest& request) {
-  std::string out;
+WipingString EncodeRequest(const CallRequest& request) {
+  WipingString out;
   PutNumber(out, static_cast<std::uint32_t>(request.kind));
   PutText(out, request.configFile);
   PutNumber(out, request.account.given ? 1 : 0);
   PutText(out, request.account.domain);
   PutText(out, request.account.user);
-  PutText(out, request.account.password);
+  PutText(out, request.account.password.view());
   PutText(out, request.urlHost);
   PutText(out, request.share);
   PutText(out, request.message);
@@ -257,7 +259,7 @@ bool DecodeRequest(std::string_view bytes, CallRequest& request) {
   request.account.given = in.Flag();
   request.account.domain = in.Text();
   request.account.user = in.Text();
-  request.account.password = in.Text();
+  request.account.password = SecretText(in.View());
   request.urlHost = in.Text();
   request.share = in.Text();
   request.message = in.Text();

@@ -14,6 +14,7 @@
 #pragma once
 
 #include "platform/desktop/DesktopWinApi.h"
+#include "platform/text/SecretText.h"
 
 #include <cstdint>
 #include <string>
@@ -72,8 +73,9 @@ CallReply RunCall(const CallRequest& request);
 CallReply CallInHelper(const CallRequest& request);
 
 // The wire form of both. Decoding rejects anything malformed, truncated or
-// too large (false).
-std::string EncodeRequest(const CallRequest& request);
+// too large (false). A request carries the password: its bytes are wiped
+// when they are given back.
+WipingString EncodeRequest(const CallRequest& request);
 bool DecodeRequest(std::string_view bytes, CallRequest& request);
 std::string EncodeReply(const CallReply& reply);
 bool DecodeReply(std::string_view bytes, CallReply& reply);
