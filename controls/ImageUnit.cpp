@@ -1,6 +1,8 @@
 #include "controls/ImageUnit.h"
 
 #include <QFile>
+#include <QFileInfo>
+#include <QImageReader>
 #include <QMetaMethod>
 #include <QMouseEvent>
 #include <QPainter>
@@ -93,16 +95,22 @@ QString DoubleSizePath(const QString& path) {
   return QFile::exists(doubleSize) ? doubleSize : QString();
 }
 
+QImage ReadBuiltInImage(const QString& path) {
+  QImageReader reader(path, QFileInfo(path).suffix().toLatin1());
+  reader.setAutoDetectImageFormat(false);
+  return reader.read();
+}
+
 QPixmap LoadSharpPixmap(const QString& path, qreal devicePixelRatio) {
   if (devicePixelRatio > 1) {
     const QString doubleSize = DoubleSizePath(path);
-    QPixmap pixmap(doubleSize);
+    QPixmap pixmap = QPixmap::fromImage(ReadBuiltInImage(doubleSize));
     if (!doubleSize.isEmpty() && !pixmap.isNull()) {
       pixmap.setDevicePixelRatio(2);
       return pixmap;
     }
   }
-  return QPixmap(path);
+  return QPixmap::fromImage(ReadBuiltInImage(path));
 }
 
 } // namespace skarvet

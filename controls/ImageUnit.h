@@ -61,6 +61,11 @@ private:
   bool FPressed = false;
 };
 
+// A picture in a format Qt has built in (PNG, BMP), named by its suffix.
+// Qt's own loading would first offer the file to every image format plugin
+// to recognise, loading them all: more resident memory than the pictures.
+QImage ReadBuiltInImage(const QString& path);
+
 // The picture file at `path`, or, where `devicePixelRatio` is above 1 and it
 // exists, its double-size artwork NAME@2x.EXT, marked as such so that it
 // takes the place of the picture.

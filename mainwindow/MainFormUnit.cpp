@@ -22,6 +22,7 @@
 #include <QGuiApplication>
 #include <QIcon>
 #include <QKeyEvent>
+#include <QPixmap>
 #include <QScreen>
 #include <QTimer>
 
@@ -118,21 +119,22 @@ void FitLabelsToText(Ui::TMainForm& ui) {
 
 void LoadPictures(Ui::TMainForm& ui) {
   ui.Image1->SetPicture(LoadJpegFile(QStringLiteral(":/resources/images/banner.jpg")));
-  ui.AuthenticationImage->SetPicture(QImage(QStringLiteral(":/resources/images/keys.bmp")));
+  ui.AuthenticationImage->SetPicture(
+      ReadBuiltInImage(QStringLiteral(":/resources/images/keys.bmp")));
   // The double-size artwork only where some screen is scaled.
   if (qApp->devicePixelRatio() > 1) {
     ui.Image1->SetDoubleSizePicture(
         LoadJpegFile(QStringLiteral(":/resources/images/banner@2x.jpg")));
     ui.AuthenticationImage->SetDoubleSizePicture(
-        QImage(QStringLiteral(":/resources/images/keys@2x.bmp")));
+        ReadBuiltInImage(QStringLiteral(":/resources/images/keys@2x.bmp")));
   }
 }
 
 // The program's icon in the sizes a title bar or task switcher asks for
 // (resources/icons, up to three times the largest designed size), so that a
 // scaled desktop finds a sharp one; failing those, the icon file's. Each is
-// read when first asked for: offscreen, or on a desktop that shows no
-// window icons, none is.
+// read here (a file handed to QIcon unread would have Qt load every image
+// format plugin to learn its format).
 constexpr int kLargestWindowIcon = 96;
 
 QIcon ProgramIcon() {
@@ -147,7 +149,8 @@ QIcon ProgramIcon() {
   QIcon icon;
   for (const QString& file : files) {
     const int side = size(file);
-    if (side > 0 && side <= kLargestWindowIcon) icon.addFile(folder.filePath(file), {side, side});
+    if (side > 0 && side <= kLargestWindowIcon)
+      icon.addPixmap(QPixmap::fromImage(ReadBuiltInImage(folder.filePath(file))));
   }
   return icon;
 }

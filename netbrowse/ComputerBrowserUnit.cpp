@@ -89,9 +89,9 @@ TComputerBrowserForm::TComputerBrowserForm(QWidget* parent)
       LoadSharpPixmap(QStringLiteral(":/resources/images/browser_computer.png"), scale),
       LoadSharpPixmap(QStringLiteral(":/resources/images/browser_checked.png"), scale),
       LoadSharpPixmap(QStringLiteral(":/resources/images/browser_unchecked.png"), scale)};
-  if (scale > 1)
-    ui->Image1->setPixmap(
-        LoadSharpPixmap(QStringLiteral(":/resources/images/browser_page_computer.png"), scale));
+  // Set here, not in the form file: see ReadBuiltInImage.
+  ui->Image1->setPixmap(
+      LoadSharpPixmap(QStringLiteral(":/resources/images/browser_page_computer.png"), scale));
   ui->NetworkBrowser->SetImages(ImageList1_);
   ui->NetworkBrowser->SetStateImages(ImageList1_);
   ui->NetworkBrowser->SetOnBegin([this](QObject* Sender) { NetworkBrowserBegin(Sender); });
