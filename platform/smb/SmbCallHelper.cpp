@@ -73,18 +73,6 @@ const std::string& HelperPath() {
   return path;
 }
 
-bool SendAll(int fd, std::string_view bytes) {
-  std::size_t sent = 0;
-  while (sent < bytes.size()) {
-    // Never SIGPIPE: a helper that died early only fails this call.
-    const ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    sent += static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
 // Reads until the helper closes its end; false past the limit or on error.
 bool ReceiveAll(int fd, std::string& out, std::chrono::steady_clock::time_point deadline,
                 bool& timedOut) {

@@ -42,17 +42,6 @@ bool ReadRequest(skarvet::WipingString& bytes) {
   return read;
 }
 
-bool WriteReply(const std::string& bytes) {
-  std::size_t written = 0;
-  while (written < bytes.size()) {
-    const ssize_t n = ::write(STDOUT_FILENO, bytes.data() + written, bytes.size() - written);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    written += static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
 } // namespace
 
 int main() {
@@ -63,7 +52,8 @@ int main() {
     skarvet::WipingString bytes;
     if (!ReadRequest(bytes) || !skarvet::smb::DecodeRequest(bytes, request)) return 2;
   }
-  const bool written = WriteReply(skarvet::smb::EncodeReply(skarvet::smb::RunCall(request)));
+  const bool written = skarvet::smb::SendAll(
+      STDOUT_FILENO, skarvet::smb::EncodeReply(skarvet::smb::RunCall(request)));
   // The module waits for the end of the reply and then for this process:
   // both at once, without the library's tear-down at exit (its session is
   // closed already, and nothing is left to write).

@@ -7,6 +7,7 @@
 #include "platform/text/TextHelpers.h"
 
 #include <fcntl.h>
+#include <sys/socket.h>
 
 #include <cerrno>
 #include <cstring>
@@ -299,6 +300,18 @@ bool DecodeReply(std::string_view bytes, CallReply& reply) {
     reply.entries.push_back(std::move(entry));
   }
   return in.Done();
+}
+
+bool SendAll(int fd, std::string_view bytes) {
+  std::size_t sent = 0;
+  while (sent < bytes.size()) {
+    // Never SIGPIPE: an end that is gone only fails this write.
+    const ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    sent += static_cast<std::size_t>(n);
+  }
+  return true;
 }
 
 } // namespace skarvet::smb

@@ -80,6 +80,11 @@ bool DecodeRequest(std::string_view bytes, CallRequest& request);
 std::string EncodeReply(const CallReply& reply);
 bool DecodeReply(std::string_view bytes, CallReply& reply);
 
+// Writes all of `bytes` to the socket `fd` (the module's end, or the
+// helper's standard output); false when the other end is gone. Never raises
+// SIGPIPE.
+bool SendAll(int fd, std::string_view bytes);
+
 // The largest request and reply read.
 inline constexpr std::size_t kRequestLimit = 64 * 1024;
 inline constexpr std::size_t kReplyLimit = 8 * 1024 * 1024;
